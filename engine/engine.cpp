@@ -1,0 +1,138 @@
+// Engine frame: the slots, initialisation, the bus watch, the main-loop
+// export and shutdown, and the shared start and end conventions.
+// Runs on the caller's thread; OnBusMessage runs inside strova_wait.
+#include <string>
+
+#include "engine/engine_slots.h"
+#include "platform/media_elements.h"
+#include "platform/process.h"
+
+EngineSlots g_slots;
+
+gboolean OnBusMessage(GstBus*, GstMessage* message, gpointer user_data) {
+  switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_EOS:
+      g_print("End of stream\n");
+      g_main_loop_quit(static_cast<GMainLoop*>(user_data));
+      break;
+    case GST_MESSAGE_ERROR: {
+      GError* error = nullptr;
+      gchar* debug = nullptr;
+      gst_message_parse_error(message, &error, &debug);
+      g_free(debug);
+      g_printerr("Error: %s\n", error ? error->message : "");
+      if (error) g_error_free(error);
+      g_main_loop_quit(static_cast<GMainLoop*>(user_data));
+      break;
+    }
+    default:
+      break;
+  }
+  return TRUE;
+}
+
+extern "C" STROVA_API EngineResult strova_init(uint8_t env_ready) {
+  g_slots.source = g_slots.depay = g_slots.decoder = g_slots.converter = nullptr;
+  g_slots.tee = g_slots.app_queue = g_slots.play_queue = g_slots.sink = g_slots.play_sink = nullptr;
+  g_slots.encoder = g_slots.payloader = g_slots.net_sink = nullptr;
+
+  std::string path;
+  switch (platform::ModulePathOf(reinterpret_cast<const void*>(&strova_init), path)) {
+    case platform::ModulePathStatus::ModuleNotFound:
+      return -1;
+    case platform::ModulePathStatus::PathUnreadable:
+      return -2;
+    case platform::ModulePathStatus::Ok:
+      break;
+  }
+  if (env_ready == 0) {
+    const std::string folder = platform::FolderOf(path);
+    if (folder.empty()) return -3;
+    platform::PrepareRuntimeEnvironment(folder);
+    platform::SetEnv("GST_DEBUG", "3");
+  }
+  gst_init(nullptr, nullptr);
+  platform::RegisterMediaElements();
+  g_slots.main_loop = g_main_loop_new(nullptr, FALSE);
+  return 1;
+}
+
+extern "C" STROVA_API EngineResult strova_wait(void) {
+  if (g_slots.main_loop) g_main_loop_run(g_slots.main_loop);
+  return 1;
+}
+
+extern "C" STROVA_API EngineResult strova_release(void) {
+  if (!g_slots.main_loop) return 1;
+  g_main_loop_unref(g_slots.main_loop);
+  g_slots.main_loop = nullptr;
+  gst_deinit();
+  return 1;
+}
+
+namespace conventions {
+
+bool MayStart() { return g_slots.main_loop && !g_slots.pipeline; }
+
+GstElement* MakePipeline(const char* name, PipelineKind kind) {
+  g_slots.pipeline = gst_pipeline_new(name);
+  if (g_slots.pipeline) gst_object_ref_sink(g_slots.pipeline);
+  g_slots.kind = g_slots.pipeline ? kind : PipelineKind::None;
+  return g_slots.pipeline;
+}
+
+GstElement* MakeElement(const char* factory, const char* name) {
+  return gst_element_factory_make(factory, name);
+}
+
+EngineResult FailStart(std::initializer_list<GstElement**> made) {
+  g_printerr("One element could not be created. Exiting.\n");
+  for (GstElement** slot : made) {
+    if (*slot) {
+      gst_object_ref_sink(*slot);
+      gst_object_unref(*slot);
+      *slot = nullptr;
+    }
+  }
+  if (g_slots.pipeline) gst_object_unref(g_slots.pipeline);
+  g_slots.pipeline = nullptr;
+  g_slots.kind = PipelineKind::None;
+  return 0;
+}
+
+void AddBusWatch() {
+  g_slots.bus = gst_pipeline_get_bus(GST_PIPELINE(g_slots.pipeline));
+  g_slots.bus_watch_id = gst_bus_add_watch(g_slots.bus, OnBusMessage, g_slots.main_loop);
+  gst_object_unref(g_slots.bus);
+  g_slots.bus = nullptr;
+}
+
+void LinkFiltered(GstElement* a, GstElement* b, GstCaps* caps) {
+  gst_element_link_filtered(a, b, caps);
+  gst_mini_object_unref(GST_MINI_OBJECT_CAST(caps));
+}
+
+EngineResult Play() {
+  gst_element_set_state(g_slots.pipeline, GST_STATE_PLAYING);
+  return 1;
+}
+
+bool BeginEnd(PipelineKind kind) {
+  if (!g_slots.main_loop) return false;
+  g_main_loop_quit(g_slots.main_loop);
+  if (!g_slots.pipeline || g_slots.kind != kind) return false;
+  gst_element_set_state(g_slots.pipeline, GST_STATE_NULL);
+  return true;
+}
+
+void FinishEnd() {
+  g_print("Deleting pipeline\n");
+  gst_object_unref(g_slots.pipeline);
+  g_source_remove(g_slots.bus_watch_id);
+  g_slots.bus_watch_id = 0;
+  g_slots.pipeline = nullptr;
+  g_slots.decoder = nullptr;
+  g_slots.kind = PipelineKind::None;
+}
+
+}  // namespace conventions
