@@ -1,0 +1,66 @@
+// A private X server for tests that need real windows: starts Xvfb on a free
+// display, points DISPLAY at it, and stops it when the object goes.
+// Also takes screenshots with ImageMagick's import.
+#pragma once
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace testsupport {
+
+class XvfbDisplay {
+ public:
+  explicit XvfbDisplay(const char* geometry = "1920x1080x24") {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", geometry, "-nolisten", "tcp",
+             "+extension", "GLX", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    char buffer[32] = {};
+    ssize_t n = 0, got;
+    while (n < 31 && (got = read(fds[0], buffer + n, 31 - n)) > 0) {
+      n += got;
+      if (buffer[n - 1] == '\n') break;
+    }
+    close(fds[0]);
+    if (n > 0) {
+      display_ = ":" + std::string(buffer, buffer[n - 1] == '\n' ? n - 1 : n);
+      setenv("DISPLAY", display_.c_str(), 1);
+    }
+  }
+  ~XvfbDisplay() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  XvfbDisplay(const XvfbDisplay&) = delete;
+  XvfbDisplay& operator=(const XvfbDisplay&) = delete;
+
+  bool ok() const { return !display_.empty(); }
+  const std::string& display() const { return display_; }
+
+  // Saves the whole screen, or one X11 window, as a PNG file.
+  bool Screenshot(const std::string& png_path, unsigned long window = 0) const {
+    const std::string target = window ? std::to_string(window) : std::string("root");
+    const std::string command = "import -display " + display_ + " -window " + target + " " + png_path;
+    return std::system(command.c_str()) == 0;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+}  // namespace testsupport
