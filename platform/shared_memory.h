@@ -1,0 +1,45 @@
+// Named shared-memory regions: one writer creates a region exclusively and
+// holds it for its lifetime; readers in other processes open it by name.
+// Any thread may call these; a SharedRegion is used by one thread at a time.
+// The POSIX side names the region "/" + name (a file in /dev/shm); since such
+// a name outlives its processes, the creator holds a lock on the region while
+// it lives and removes the name when it closes, and a region whose creator has
+// died is recognised by the free lock and replaced.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+struct SharedRegion {
+  void* view = nullptr;   // the whole region, mapped
+  size_t size = 0;        // bytes mapped
+  intptr_t handle = -1;   // file descriptor or mapping handle
+  bool created = false;   // this process made the region
+  std::string name;
+};
+
+enum class RegionCreate {
+  Created,  // new, zero-filled, mapped read/write
+  Exists,   // a region of this name is held by someone else; it was not touched
+  Failed,   // the system refused
+};
+
+// Creates the region `name` of `size` bytes. On POSIX, a region of that name
+// left by a creator that has died is removed and made anew;
+// `is_complete(view, size)` tells whether such a region had been filled in by
+// its creator, so that one still being set up is never taken for dead.
+using RegionCompleteTest = bool (*)(const void* view, size_t size);
+RegionCreate CreateSharedRegion(const char* name, uint32_t size, RegionCompleteTest is_complete,
+                                SharedRegion& region);
+
+// Opens an existing region read-only, mapping all of it.
+bool OpenSharedRegion(const char* name, SharedRegion& region);
+
+// Unmaps and closes the region; the creator also gives up the name (POSIX)
+// before releasing its lock. Leaves `region` empty. Safe on an empty region.
+void CloseSharedRegion(SharedRegion& region);
+
+}  // namespace platform

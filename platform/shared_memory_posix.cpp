@@ -1,0 +1,122 @@
+// POSIX named shared memory (shm_open): exclusive creation, a lock (flock)
+// that the creator holds on the region for its lifetime, and the replacement
+// of a region whose creator has died. No state of its own.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/shared_memory.h"
+
+namespace platform {
+namespace {
+
+std::string PosixName(const char* name) { return std::string("/") + name; }
+
+int LockRegion(int fd, int operation) {
+  int result;
+  do {
+    result = flock(fd, operation);
+  } while (result != 0 && errno == EINTR);
+  return result;
+}
+
+// True while `path` still names the region open as `fd`.
+bool NamesThisRegion(const std::string& path, int fd) {
+  const int named = shm_open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (named < 0) return false;
+  struct stat ours {}, theirs {};
+  const bool same = fstat(fd, &ours) == 0 && fstat(named, &theirs) == 0 &&
+                    ours.st_dev == theirs.st_dev && ours.st_ino == theirs.st_ino;
+  close(named);
+  return same;
+}
+
+enum class Probe { Live, Removed, Gone };
+
+// Looks at an existing region: one whose lock is held, or which its creator has
+// not filled in yet, belongs to a live creator. A complete region with a free
+// lock was left by a creator that died; its name is removed while we hold its
+// lock, so that two processes never both remove and re-create it.
+Probe ProbeExisting(const std::string& path, RegionCompleteTest is_complete) {
+  const int fd = shm_open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return errno == ENOENT ? Probe::Gone : Probe::Live;
+  Probe result = Probe::Live;
+  struct stat st {};
+  if (LockRegion(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &st) == 0 && st.st_size > 0) {
+    const size_t size = static_cast<size_t>(st.st_size);
+    void* view = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    if (view != MAP_FAILED) {
+      if (is_complete(view, size) && NamesThisRegion(path, fd)) {
+        shm_unlink(path.c_str());
+        result = Probe::Removed;
+      }
+      munmap(view, size);
+    }
+  }
+  close(fd);
+  return result;
+}
+
+}  // namespace
+
+RegionCreate CreateSharedRegion(const char* name, uint32_t size, RegionCompleteTest is_complete,
+                                SharedRegion& region) {
+  const std::string path = PosixName(name);
+  // Twice at most: once more after removing a dead creator's region.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno != EEXIST) return RegionCreate::Failed;
+      if (ProbeExisting(path, is_complete) == Probe::Live) return RegionCreate::Exists;
+      continue;
+    }
+    // Blocks only while a prober looks at the new region.
+    void* view = MAP_FAILED;
+    if (LockRegion(fd, LOCK_EX) == 0 && ftruncate(fd, size) == 0) {
+      view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    }
+    if (view == MAP_FAILED) {
+      shm_unlink(path.c_str());
+      close(fd);
+      return RegionCreate::Failed;
+    }
+    region = SharedRegion{view, size, fd, true, name};
+    return RegionCreate::Created;
+  }
+  return RegionCreate::Exists;
+}
+
+bool OpenSharedRegion(const char* name, SharedRegion& region) {
+  const int fd = shm_open(PosixName(name).c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  struct stat st {};
+  void* view = MAP_FAILED;
+  if (fstat(fd, &st) == 0 && st.st_size > 0) {
+    view = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+  }
+  if (view == MAP_FAILED) {
+    close(fd);
+    return false;
+  }
+  region = SharedRegion{view, static_cast<size_t>(st.st_size), fd, false, name};
+  return true;
+}
+
+void CloseSharedRegion(SharedRegion& region) {
+  if (region.view) munmap(region.view, region.size);
+  if (region.handle >= 0) {
+    const int fd = static_cast<int>(region.handle);
+    // The name goes before the lock is released, and only while it is ours.
+    const std::string path = PosixName(region.name.c_str());
+    if (region.created && NamesThisRegion(path, fd)) shm_unlink(path.c_str());
+    close(fd);
+  }
+  region = SharedRegion{};
+}
+
+}  // namespace platform

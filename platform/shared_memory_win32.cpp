@@ -1,0 +1,69 @@
+// Windows named shared memory: a file mapping backed by the paging file. The
+// region lives while any process holds a handle to it, so an existing name
+// always belongs to a live writer or reader and is left alone.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/shared_memory.h"
+
+namespace platform {
+namespace {
+
+std::wstring WideName(const char* name) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, name, -1, wide.data(), length);
+  wide.resize(static_cast<size_t>(length - 1));
+  return wide;
+}
+
+}  // namespace
+
+RegionCreate CreateSharedRegion(const char* name, uint32_t size, RegionCompleteTest,
+                                SharedRegion& region) {
+  const std::wstring wide = WideName(name);
+  HANDLE existing = OpenFileMappingW(FILE_MAP_READ, FALSE, wide.c_str());
+  if (existing) {
+    CloseHandle(existing);
+    return RegionCreate::Exists;
+  }
+  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
+                                      wide.c_str());
+  if (!mapping) return RegionCreate::Failed;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    // Made by another process between the two calls.
+    CloseHandle(mapping);
+    return RegionCreate::Exists;
+  }
+  void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+  if (!view) {
+    CloseHandle(mapping);
+    return RegionCreate::Failed;
+  }
+  region = SharedRegion{view, size, reinterpret_cast<intptr_t>(mapping), true, name};
+  return RegionCreate::Created;
+}
+
+bool OpenSharedRegion(const char* name, SharedRegion& region) {
+  HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, WideName(name).c_str());
+  if (!mapping) return false;
+  void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  MEMORY_BASIC_INFORMATION info{};
+  if (!view || VirtualQuery(view, &info, sizeof info) == 0) {
+    if (view) UnmapViewOfFile(view);
+    CloseHandle(mapping);
+    return false;
+  }
+  region = SharedRegion{view, info.RegionSize, reinterpret_cast<intptr_t>(mapping), false, name};
+  return true;
+}
+
+void CloseSharedRegion(SharedRegion& region) {
+  if (region.view) UnmapViewOfFile(region.view);
+  if (region.handle != -1 && region.handle != 0) CloseHandle(reinterpret_cast<HANDLE>(region.handle));
+  region = SharedRegion{};
+}
+
+}  // namespace platform

@@ -1,0 +1,7 @@
+vantrel_test(frame_queue_writer_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/writer_test.cpp
+  LIBS strova_core frame_queue_reader)
+vantrel_test(frame_queue_layout_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/layout_test.cpp
+  LIBS strova_core frame_queue_reader
+  PROPERTIES RESOURCE_LOCK frame_queue)
