@@ -8,6 +8,7 @@
 #include "tools/vantrel-device/wire.h"
 
 namespace device {
+namespace {
 
 std::string VideoPipelineDescription(const std::string& host, uint16_t port, int width, int height) {
   // Scrolling colour bars: every frame differs and the picture is easy to recognise.
@@ -18,6 +19,8 @@ std::string VideoPipelineDescription(const std::string& host, uint16_t port, int
          " ! rtph264pay config-interval=-1 pt=96 ! udpsink host=" + host +
          " port=" + std::to_string(port);
 }
+
+}  // namespace
 
 bool VideoStream::Start(in_addr destination, uint16_t port, int width, int height,
                         std::string& error) {

@@ -13,9 +13,6 @@ typedef struct _GstElement GstElement;
 
 namespace device {
 
-// The pipeline text for a stream of the given size to host:port.
-std::string VideoPipelineDescription(const std::string& host, uint16_t port, int width, int height);
-
 class VideoStream {
  public:
   VideoStream() = default;
