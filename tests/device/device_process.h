@@ -9,6 +9,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -124,6 +126,7 @@ inline device::Fd BindLoopbackUdp(uint16_t& port) {
 struct Datagram {
   std::string payload;
   sockaddr_in sender{};
+  timeval arrived{};  // when the system received it
 };
 
 inline std::optional<Datagram> ReceiveDatagram(int fd, milliseconds timeout) {
@@ -136,6 +139,7 @@ inline std::optional<Datagram> ReceiveDatagram(int fd, milliseconds timeout) {
                                reinterpret_cast<sockaddr*>(&datagram.sender), &length);
   if (got < 0) return std::nullopt;
   datagram.payload.resize(static_cast<size_t>(got));
+  ioctl(fd, SIOCGSTAMP, &datagram.arrived);
   return datagram;
 }
 
