@@ -1,0 +1,166 @@
+// A scripted device side for control-connection tests: a TCP listener on
+// 127.0.0.1 that accepts one client at a time, collects what it sends, and
+// sends, stays silent or closes as the test says. Also a listener that
+// answers nobody: its backlog is full, so new connection attempts hang.
+// Used on the test's own thread.
+#pragma once
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+inline sockaddr_in LoopbackAddress(uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+class LoopbackServer {
+ public:
+  // port 0: a free ephemeral port.
+  explicit LoopbackServer(uint16_t port = 0, int backlog = 8) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address = LoopbackAddress(port);
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, backlog) != 0) {
+      close(listener_);
+      listener_ = -1;
+      return;
+    }
+    socklen_t length = sizeof address;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  ~LoopbackServer() {
+    CloseConnection();
+    if (listener_ >= 0) close(listener_);
+  }
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+  bool listening() const { return listener_ >= 0; }
+  uint16_t port() const { return port_; }
+  int listener() const { return listener_; }
+
+  // Takes the next client (dropping an earlier one); false when none came in time.
+  bool Accept(int timeout_ms = 5000) {
+    CloseConnection();
+    pollfd entry{listener_, POLLIN, 0};
+    if (poll(&entry, 1, timeout_ms) <= 0) return false;
+    connection_ = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    received_.clear();
+    return connection_ >= 0;
+  }
+
+  bool Send(const std::string& bytes) {
+    return connection_ >= 0 && send(connection_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+                                   static_cast<ssize_t>(bytes.size());
+  }
+
+  // Everything the client has sent so far, waiting until it holds at least
+  // `count` bytes or `timeout_ms` has passed.
+  const std::string& Received(size_t count, int timeout_ms = 5000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (received_.size() < count && !peer_closed_) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            deadline - std::chrono::steady_clock::now()).count();
+      if (left <= 0 || !ReadOnce(static_cast<int>(left))) break;
+    }
+    return received_;
+  }
+
+  // Waits until the client has closed its side; false on time-out.
+  bool PeerClosed(int timeout_ms = 5000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!peer_closed_) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            deadline - std::chrono::steady_clock::now()).count();
+      if (left <= 0 || !ReadOnce(static_cast<int>(left))) break;
+    }
+    return peer_closed_;
+  }
+
+  void CloseConnection() {
+    if (connection_ >= 0) close(connection_);
+    connection_ = -1;
+    peer_closed_ = false;
+  }
+
+ private:
+  // One wait for bytes or the end; false on time-out.
+  bool ReadOnce(int timeout_ms) {
+    if (connection_ < 0) return false;
+    pollfd entry{connection_, POLLIN, 0};
+    if (poll(&entry, 1, timeout_ms) <= 0) return false;
+    char buffer[4096];
+    const ssize_t got = recv(connection_, buffer, sizeof buffer, 0);
+    if (got <= 0) {
+      peer_closed_ = true;
+    } else {
+      received_.append(buffer, static_cast<size_t>(got));
+    }
+    return true;
+  }
+
+  int listener_ = -1;
+  int connection_ = -1;
+  uint16_t port_ = 0;
+  bool peer_closed_ = false;
+  std::string received_;
+};
+
+// A listener on a free loopback port that answers no new connection attempt:
+// its backlog (of 0) is filled with connections nobody accepts, so the
+// system drops further attempts and they hang until the client gives up.
+class UnansweringListener {
+ public:
+  UnansweringListener() : server_(0, 0) {
+    // Fill the queue until an attempt no longer completes.
+    for (int i = 0; i < 16; ++i) {
+      const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+      fillers_.push_back(fd);
+      sockaddr_in address = LoopbackAddress(server_.port());
+      connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+      pollfd entry{fd, POLLOUT, 0};
+      if (poll(&entry, 1, 300) == 0) {
+        full_ = true;
+        break;
+      }
+    }
+  }
+  ~UnansweringListener() {
+    for (int fd : fillers_) close(fd);
+  }
+  UnansweringListener(const UnansweringListener&) = delete;
+  UnansweringListener& operator=(const UnansweringListener&) = delete;
+
+  // The backlog is full: new attempts hang.
+  bool full() const { return full_; }
+  uint16_t port() const { return server_.port(); }
+
+ private:
+  LoopbackServer server_;
+  std::vector<int> fillers_;
+  bool full_ = false;
+};
+
+// A loopback port that nothing listens on (taken from the system, then freed).
+inline uint16_t UnusedLoopbackPort() {
+  LoopbackServer probe;
+  return probe.port();
+}
+
+}  // namespace testsupport
