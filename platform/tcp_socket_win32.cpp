@@ -6,8 +6,6 @@
 
 #include "platform/tcp_socket.h"
 
-#pragma comment(lib, "ws2_32.lib")
-
 namespace platform {
 namespace {
 
