@@ -1,8 +1,6 @@
 // TUdpListener (see UdpListener.h).
 #include "client/UdpListener.h"
 
-#include <QMetaObject>
-
 #include "platform/process.h"
 
 struct TUdpListener::Delivery {
@@ -10,7 +8,12 @@ struct TUdpListener::Delivery {
   bool done = false;  // guarded by the listener's mutex_
 };
 
-TUdpListener::TUdpListener(QObject* owner) : QObject(owner) {}
+TUdpListener::TUdpListener(QObject* owner) : QObject(owner) {
+  // The datagram itself passes through waiting_; the queued signal only
+  // makes the owner's thread look there. A pending call is discarded when
+  // this object goes.
+  connect(this, &TUdpListener::DatagramWaiting, this, &TUdpListener::HandleNext, Qt::QueuedConnection);
+}
 
 TUdpListener::~TUdpListener() { Stop(); }
 
@@ -37,6 +40,7 @@ void TUdpListener::Stop() {
   for (auto& thread : threads_) thread.join();
   threads_.clear();
   sockets_.clear();
+  waiting_.clear();
 }
 
 void TUdpListener::Listen(platform::UdpSocket& socket) {
@@ -51,27 +55,33 @@ void TUdpListener::Listen(platform::UdpSocket& socket) {
 
     auto delivery = std::make_shared<Delivery>();
     delivery->data = QByteArray(reinterpret_cast<const char*>(buffer.data()), static_cast<qsizetype>(*length));
-    // A posted call still pending when this object goes is discarded with it.
-    QMetaObject::invokeMethod(this, [this, delivery] { Handle(*delivery); }, Qt::QueuedConnection);
     std::unique_lock lock(mutex_);
+    if (stopping_) return;
+    waiting_.push_back(delivery);
+    lock.unlock();
+    emit DatagramWaiting();
+    lock.lock();
     handled_.wait(lock, [&] { return delivery->done || stopping_; });
     if (stopping_) return;
   }
 }
 
-void TUdpListener::Handle(Delivery& delivery) {
+void TUdpListener::HandleNext() {
+  std::shared_ptr<Delivery> delivery;
   {
     std::lock_guard lock(mutex_);
-    if (stopping_) return;
+    if (stopping_ || waiting_.empty()) return;
+    delivery = std::move(waiting_.front());
+    waiting_.pop_front();
   }
   try {
-    on_read_(delivery.data);
+    on_read_(delivery->data);
   } catch (...) {
     // A handler error drops the datagram; the listener goes on.
   }
   {
     std::lock_guard lock(mutex_);
-    delivery.done = true;
+    delivery->done = true;
   }
   handled_.notify_all();
 }

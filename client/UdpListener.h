@@ -13,6 +13,7 @@
 #include <QObject>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -47,10 +48,14 @@ class TUdpListener : public QObject {
   // The number of bound sockets: 1, or 2 where the system offers IPv6.
   std::size_t SocketCount() const { return sockets_.size(); }
 
+ signals:
+  // Raised by a listener thread when it has queued a datagram.
+  void DatagramWaiting();
+
  private:
   struct Delivery;
   void Listen(platform::UdpSocket& socket);
-  void Handle(Delivery& delivery);
+  void HandleNext();
 
   ReadHandler on_read_;
   std::uint16_t port_ = 0;
@@ -59,5 +64,6 @@ class TUdpListener : public QObject {
 
   std::mutex mutex_;
   std::condition_variable handled_;
-  bool stopping_ = false;  // guarded by mutex_
+  bool stopping_ = false;                          // guarded by mutex_
+  std::deque<std::shared_ptr<Delivery>> waiting_;  // guarded by mutex_
 };
