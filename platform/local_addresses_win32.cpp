@@ -9,8 +9,6 @@
 
 #include "platform/local_addresses.h"
 
-#pragma comment(lib, "iphlpapi.lib")
-
 namespace platform {
 namespace {
 
