@@ -39,7 +39,7 @@ gboolean Open(TestCamera* self) {
     return FALSE;
   }
   const char* description = chosen == 0
-                                ? "videotestsrc name=pattern is-live=true ! video/x-raw,format=NV12"
+                                ? "videotestsrc name=pattern is-live=true ! capsfilter caps=video/x-raw,format=NV12"
                                 : "videotestsrc name=pattern is-live=true ! video/x-raw,format=I420 ! jpegenc";
   GError* error = nullptr;
   GstElement* inner = gst_parse_bin_from_description(description, TRUE, &error);
