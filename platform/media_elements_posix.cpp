@@ -12,24 +12,24 @@ namespace {
 
 // ---------------------------------------------------------------- camera
 
-struct CameraSource {
+struct VantrelCameraSource {
   GstBin bin;
   GstPad* src;          // ghost pad; its target is the chosen camera's source pad
   GstElement* camera;   // the chosen device's element while the source is open
   gint device_index;    // below 0: the first camera
   gchar* device_name;   // display name; wins over the index
 };
-struct CameraSourceClass {
+struct VantrelCameraSourceClass {
   GstBinClass parent_class;
 };
 
 enum { kPropDeviceIndex = 1, kPropDeviceName };
 
-G_DEFINE_TYPE(CameraSource, camera_source, GST_TYPE_BIN)
+G_DEFINE_TYPE(VantrelCameraSource, vantrel_camera_source, GST_TYPE_BIN)
 
 // The device chosen by name (when given) or by index among the video sources;
 // nullptr with a reason in *why when there is none.
-GstDevice* ChooseCamera(const CameraSource* self, gchar** why) {
+GstDevice* ChooseCamera(const VantrelCameraSource* self, gchar** why) {
   GstDeviceMonitor* monitor = gst_device_monitor_new();
   gst_device_monitor_add_filter(monitor, "Video/Source", nullptr);
   GList* devices = gst_device_monitor_get_devices(monitor);
@@ -62,7 +62,7 @@ GstDevice* ChooseCamera(const CameraSource* self, gchar** why) {
 
 // Makes the chosen camera's element and points the ghost pad at it; on
 // failure posts an error on the bus.
-gboolean OpenCamera(CameraSource* self) {
+gboolean OpenCamera(VantrelCameraSource* self) {
   gchar* why = nullptr;
   GstDevice* device = ChooseCamera(self, &why);
   if (device) {
@@ -82,7 +82,7 @@ gboolean OpenCamera(CameraSource* self) {
   return TRUE;
 }
 
-void CloseCamera(CameraSource* self) {
+void CloseCamera(VantrelCameraSource* self) {
   if (!self->camera) return;
   gst_ghost_pad_set_target(GST_GHOST_PAD(self->src), nullptr);
   gst_element_set_state(self->camera, GST_STATE_NULL);
@@ -91,18 +91,18 @@ void CloseCamera(CameraSource* self) {
 }
 
 GstStateChangeReturn CameraSourceChangeState(GstElement* element, GstStateChange transition) {
-  CameraSource* self = reinterpret_cast<CameraSource*>(element);
+  VantrelCameraSource* self = reinterpret_cast<VantrelCameraSource*>(element);
   if (transition == GST_STATE_CHANGE_NULL_TO_READY && !self->camera && !OpenCamera(self)) {
     return GST_STATE_CHANGE_FAILURE;
   }
   const GstStateChangeReturn result =
-      GST_ELEMENT_CLASS(camera_source_parent_class)->change_state(element, transition);
+      GST_ELEMENT_CLASS(vantrel_camera_source_parent_class)->change_state(element, transition);
   if (transition == GST_STATE_CHANGE_READY_TO_NULL) CloseCamera(self);
   return result;
 }
 
 void CameraSourceSetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
-  CameraSource* self = reinterpret_cast<CameraSource*>(object);
+  VantrelCameraSource* self = reinterpret_cast<VantrelCameraSource*>(object);
   switch (id) {
     case kPropDeviceIndex:
       self->device_index = g_value_get_int(value);
@@ -117,7 +117,7 @@ void CameraSourceSetProperty(GObject* object, guint id, const GValue* value, GPa
 }
 
 void CameraSourceGetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
-  CameraSource* self = reinterpret_cast<CameraSource*>(object);
+  VantrelCameraSource* self = reinterpret_cast<VantrelCameraSource*>(object);
   switch (id) {
     case kPropDeviceIndex:
       g_value_set_int(value, self->device_index);
@@ -131,14 +131,14 @@ void CameraSourceGetProperty(GObject* object, guint id, GValue* value, GParamSpe
 }
 
 void CameraSourceFinalize(GObject* object) {
-  g_free(reinterpret_cast<CameraSource*>(object)->device_name);
-  G_OBJECT_CLASS(camera_source_parent_class)->finalize(object);
+  g_free(reinterpret_cast<VantrelCameraSource*>(object)->device_name);
+  G_OBJECT_CLASS(vantrel_camera_source_parent_class)->finalize(object);
 }
 
 GstStaticPadTemplate camera_src_template =
     GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS_ANY);
 
-void camera_source_class_init(CameraSourceClass* klass) {
+void vantrel_camera_source_class_init(VantrelCameraSourceClass* klass) {
   GObjectClass* object_class = G_OBJECT_CLASS(klass);
   object_class->set_property = CameraSourceSetProperty;
   object_class->get_property = CameraSourceGetProperty;
@@ -159,7 +159,7 @@ void camera_source_class_init(CameraSourceClass* klass) {
                                         "Camera chosen through the device monitor", "Vantrel");
 }
 
-void camera_source_init(CameraSource* self) {
+void vantrel_camera_source_init(VantrelCameraSource* self) {
   self->device_index = -1;
   self->src = gst_ghost_pad_new_no_target("src", GST_PAD_SRC);
   gst_element_add_pad(GST_ELEMENT(self), self->src);
@@ -167,20 +167,20 @@ void camera_source_init(CameraSource* self) {
 
 // ---------------------------------------------------------------- encoder
 
-struct H264Encoder {
+struct VantrelH264Encoder {
   GstBin bin;
   GstElement* x264;
   gboolean low_latency;
   guint quality_vs_speed;  // 0 fastest .. 100 best quality
 };
-struct H264EncoderClass {
+struct VantrelH264EncoderClass {
   GstBinClass parent_class;
 };
 
 enum { kPropLowLatency = 1, kPropQualityVsSpeed };
 constexpr guint kDefaultQualityVsSpeed = 50;
 
-G_DEFINE_TYPE(H264Encoder, h264_encoder, GST_TYPE_BIN)
+G_DEFINE_TYPE(VantrelH264Encoder, vantrel_h264_encoder, GST_TYPE_BIN)
 
 // x264 settings of low latency: no B-frames (no reordering) and no lookahead.
 // Without low latency these properties keep x264enc's defaults.
@@ -193,7 +193,7 @@ constexpr LowLatencySetting kLowLatencySettings[] = {
     {"rc-lookahead", "0"},   {"sync-lookahead", "0"}, {"sliced-threads", "true"},
 };
 
-void ApplyEncoderSettings(H264Encoder* self) {
+void ApplyEncoderSettings(VantrelH264Encoder* self) {
   GObject* x264 = G_OBJECT(self->x264);
   for (const LowLatencySetting& setting : kLowLatencySettings) {
     if (self->low_latency) {
@@ -208,7 +208,7 @@ void ApplyEncoderSettings(H264Encoder* self) {
 }
 
 void H264EncoderSetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
-  H264Encoder* self = reinterpret_cast<H264Encoder*>(object);
+  VantrelH264Encoder* self = reinterpret_cast<VantrelH264Encoder*>(object);
   switch (id) {
     case kPropLowLatency:
       self->low_latency = g_value_get_boolean(value);
@@ -220,11 +220,11 @@ void H264EncoderSetProperty(GObject* object, guint id, const GValue* value, GPar
       G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
       return;
   }
-  ApplyEncoderSettings(self);
+  if (self->x264) ApplyEncoderSettings(self);
 }
 
 void H264EncoderGetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
-  H264Encoder* self = reinterpret_cast<H264Encoder*>(object);
+  VantrelH264Encoder* self = reinterpret_cast<VantrelH264Encoder*>(object);
   switch (id) {
     case kPropLowLatency:
       g_value_set_boolean(value, self->low_latency);
@@ -237,7 +237,16 @@ void H264EncoderGetProperty(GObject* object, guint id, GValue* value, GParamSpec
   }
 }
 
-void h264_encoder_class_init(H264EncoderClass* klass) {
+GstStateChangeReturn H264EncoderChangeState(GstElement* element, GstStateChange transition) {
+  if (transition == GST_STATE_CHANGE_NULL_TO_READY && !reinterpret_cast<VantrelH264Encoder*>(element)->x264) {
+    GST_ELEMENT_ERROR(element, CORE, MISSING_PLUGIN, ("The H.264 encoder needs x264enc and videoconvert"),
+                      (nullptr));
+    return GST_STATE_CHANGE_FAILURE;
+  }
+  return GST_ELEMENT_CLASS(vantrel_h264_encoder_parent_class)->change_state(element, transition);
+}
+
+void vantrel_h264_encoder_class_init(VantrelH264EncoderClass* klass) {
   GObjectClass* object_class = G_OBJECT_CLASS(klass);
   object_class->set_property = H264EncoderSetProperty;
   object_class->get_property = H264EncoderGetProperty;
@@ -249,6 +258,7 @@ void h264_encoder_class_init(H264EncoderClass* klass) {
       object_class, kPropQualityVsSpeed,
       g_param_spec_uint("quality-vs-speed", "Quality vs speed", "0 fastest .. 100 best quality", 0, 100,
                         kDefaultQualityVsSpeed, flags));
+  GST_ELEMENT_CLASS(klass)->change_state = H264EncoderChangeState;
   gst_element_class_set_static_metadata(GST_ELEMENT_CLASS(klass), "H.264 encoder", "Codec/Encoder/Video",
                                         "x264 with the Media Foundation encoder's settings", "Vantrel");
 }
@@ -262,18 +272,26 @@ void ExposePad(GstElement* bin, GstElement* element, const char* name) {
 
 // videoconvert ! x264enc ! byte-stream caps: takes any raw video, gives
 // H.264 byte stream with its parameter sets in band, as the real encoder does.
-void h264_encoder_init(H264Encoder* self) {
+// Without its parts the bin stays empty and refuses to open.
+void vantrel_h264_encoder_init(VantrelH264Encoder* self) {
   self->quality_vs_speed = kDefaultQualityVsSpeed;
-  GstElement* convert = gst_element_factory_make("videoconvert", "convert");
-  self->x264 = gst_element_factory_make("x264enc", "x264");
-  GstElement* byte_stream = gst_element_factory_make("capsfilter", "byte-stream");
+  GstElement* parts[] = {gst_element_factory_make("videoconvert", "convert"),
+                         gst_element_factory_make("x264enc", "x264"),
+                         gst_element_factory_make("capsfilter", "byte-stream")};
+  if (!parts[0] || !parts[1] || !parts[2]) {
+    for (GstElement* part : parts) {
+      if (part) gst_object_unref(gst_object_ref_sink(part));
+    }
+    return;
+  }
   GstCaps* caps = gst_caps_from_string("video/x-h264,stream-format=byte-stream,alignment=au");
-  g_object_set(byte_stream, "caps", caps, nullptr);
+  g_object_set(parts[2], "caps", caps, nullptr);
   gst_caps_unref(caps);
-  gst_bin_add_many(GST_BIN(self), convert, self->x264, byte_stream, nullptr);
-  gst_element_link_many(convert, self->x264, byte_stream, nullptr);
-  ExposePad(GST_ELEMENT(self), convert, "sink");
-  ExposePad(GST_ELEMENT(self), byte_stream, "src");
+  gst_bin_add_many(GST_BIN(self), parts[0], parts[1], parts[2], nullptr);
+  gst_element_link_many(parts[0], parts[1], parts[2], nullptr);
+  ExposePad(GST_ELEMENT(self), parts[0], "sink");
+  ExposePad(GST_ELEMENT(self), parts[2], "src");
+  self->x264 = parts[1];
   ApplyEncoderSettings(self);
 }
 
@@ -289,11 +307,11 @@ namespace platform {
 
 void RegisterMediaElements() {
   if (!FactoryExists("mfvideosrc")) {
-    gst_element_register(nullptr, "mfvideosrc", GST_RANK_NONE, camera_source_get_type());
+    gst_element_register(nullptr, "mfvideosrc", GST_RANK_NONE, vantrel_camera_source_get_type());
   }
   const bool encoder_parts = FactoryExists("x264enc") && FactoryExists("videoconvert");
   if (!FactoryExists("mfh264enc") && encoder_parts) {
-    gst_element_register(nullptr, "mfh264enc", GST_RANK_NONE, h264_encoder_get_type());
+    gst_element_register(nullptr, "mfh264enc", GST_RANK_NONE, vantrel_h264_encoder_get_type());
   }
 }
 

@@ -20,3 +20,12 @@ vantrel_test(camera_video_test
 target_compile_definitions(camera_video_test PRIVATE
   VANTREL_PREVIEW_PEER="$<TARGET_FILE:stream_preview_peer>" VANTREL_TEST_SHOTS="${VANTREL_TEST_DIR}/")
 add_dependencies(camera_video_test stream_preview_peer)
+
+vantrel_test(camera_media_elements_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/media_elements_test.cpp
+  LIBS strova_core)
+
+vantrel_test(camera_missing_factory_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/missing_factory_test.cpp
+  LIBS strova_core camera_test_support
+  PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1")
