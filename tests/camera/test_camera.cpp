@@ -21,6 +21,8 @@ G_DEFINE_TYPE(TestCamera, test_camera, GST_TYPE_BIN)
 
 enum { kPropDeviceIndex = 1, kPropDeviceName };
 
+GWeakRef latest_pattern;  // zero-initialised static: a valid empty weak reference
+
 // 0 raw, 1 JPEG, -1 no such camera.
 int ChosenCamera(const TestCamera* self) {
   if (self->device_name) {
@@ -52,6 +54,9 @@ gboolean Open(TestCamera* self) {
   GstPad* inner_src = gst_element_get_static_pad(inner, "src");
   gst_ghost_pad_set_target(GST_GHOST_PAD(self->src), inner_src);
   gst_object_unref(inner_src);
+  GstElement* pattern = gst_bin_get_by_name(GST_BIN(inner), "pattern");
+  g_weak_ref_set(&latest_pattern, pattern);
+  gst_object_unref(pattern);
   self->opened = TRUE;
   return TRUE;
 }
@@ -117,5 +122,7 @@ void Register() {
   gst_init(nullptr, nullptr);
   gst_element_register(nullptr, "mfvideosrc", GST_RANK_PRIMARY, test_camera_get_type());
 }
+
+GstElement* LatestPattern() { return static_cast<GstElement*>(g_weak_ref_get(&latest_pattern)); }
 
 }  // namespace testcamera

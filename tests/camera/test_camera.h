@@ -16,6 +16,10 @@ constexpr const char* kJpegName = "JPEG Test Camera";
 // gst_init, then registers the test camera under "mfvideosrc".
 void Register();
 
+// The pattern element of the test camera opened last (a new reference), or
+// nullptr; lets a benchmark change what the camera shows while it runs.
+GstElement* LatestPattern();
+
 // The SMPTE bars along the top of the picture, left to right, as 8-bit RGB.
 struct Rgb {
   int r, g, b;

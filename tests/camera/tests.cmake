@@ -28,4 +28,6 @@ vantrel_test(camera_media_elements_test
 vantrel_test(camera_missing_factory_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/missing_factory_test.cpp
   LIBS strova_core camera_test_support
-  PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1")
+  PROPERTIES ENVIRONMENT "G_SLICE=always-malloc")
+
+vantrel_test(engine_exports_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/exports_test.cpp)
