@@ -32,6 +32,10 @@ struct Nv12 {
   uint8_t chroma = 60;
 };
 
+inline void PrintTo(const Nv12& f, std::ostream* os) {
+  *os << f.width << "x" << f.height << " strides " << f.y_stride << "/" << f.uv_stride;
+}
+
 inline GstSample* MakeSample(const Nv12& f, GstClockTime pts) {
   GstVideoInfo info;
   gst_video_info_set_format(&info, GST_VIDEO_FORMAT_NV12, f.width, f.height);

@@ -5,3 +5,9 @@ vantrel_test(frame_queue_layout_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/layout_test.cpp
   LIBS strova_core frame_queue_reader
   PROPERTIES RESOURCE_LOCK frame_queue)
+vantrel_test(frame_queue_copy_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/copy_test.cpp
+  LIBS strova_core frame_queue_reader)
+vantrel_test(frame_queue_region_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_test.cpp
+  LIBS strova_core frame_queue_reader)

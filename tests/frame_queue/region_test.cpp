@@ -1,0 +1,210 @@
+// The region between processes: a live writer's region is left alone, a
+// killed writer's region is replaced, a reader elsewhere sees the close, and
+// a reader polling during writing never accepts a slot being rewritten.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "engine/frame_queue.h"
+#include "engine/frame_queue_reader.h"
+#include "tests/frame_queue/frame_queue_support.h"
+
+namespace {
+
+// A child process running `body`, and one pipe each way to step in turns.
+class Child {
+ public:
+  explicit Child(const std::function<int(Child&)>& body) {
+    int down[2], up[2];
+    if (pipe(down) != 0 || pipe(up) != 0) std::abort();
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(down[1]);
+      close(up[0]);
+      in_ = down[0];
+      out_ = up[1];
+      _exit(body(*this));
+    }
+    close(down[0]);
+    close(up[1]);
+    in_ = up[0];
+    out_ = down[1];
+  }
+  ~Child() {
+    close(in_);
+    close(out_);
+    if (pid_ > 0) Wait();
+  }
+  void Signal() { ASSERT_EQ(write(out_, "x", 1), 1); }
+  // False when the other side went away.
+  bool Await() {
+    char c;
+    return read(in_, &c, 1) == 1;
+  }
+  int Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  void Kill() { kill(pid_, SIGKILL); }
+
+ private:
+  pid_t pid_ = -1;
+  int in_ = -1;
+  int out_ = -1;
+};
+
+class Region : public ::testing::Test {
+ protected:
+  const std::string name_ = fq_test::PrivateName();
+};
+
+// Writes frame n with every Y byte n, every UV byte n + 1 and timestamp n.
+void WriteNumberedFrame(FrameQueue* queue, std::vector<uint8_t>& y, std::vector<uint8_t>& uv) {
+  const uint32_t n = queue->header->write_index + 1;
+  std::fill(y.begin(), y.end(), static_cast<uint8_t>(n));
+  std::fill(uv.begin(), uv.end(), static_cast<uint8_t>(n + 1));
+  const uint32_t w = queue->layout.width;
+  WriteFrame(queue, FramePlanes{y.data(), uv.data(), w, w, w, queue->layout.height}, n);
+}
+
+bool IsNumberedFrame(const FrameQueueReader::Frame& frame, uint32_t luma_bytes) {
+  const auto n = static_cast<uint8_t>(frame.index);
+  return frame.timestamp == frame.index &&
+         std::all_of(frame.pixels.begin(), frame.pixels.begin() + luma_bytes,
+                     [n](uint8_t b) { return b == n; }) &&
+         std::all_of(frame.pixels.begin() + luma_bytes, frame.pixels.end(),
+                     [n](uint8_t b) { return b == static_cast<uint8_t>(n + 1); });
+}
+
+TEST_F(Region, LiveWriterInThisProcessIsLeftUntouched) {
+  FrameQueue* first = FrameQueueCreate(64, 48, name_.c_str());
+  ASSERT_NE(first, nullptr);
+  first->header->write_index = 1234;
+  FrameQueueHeader before;
+  std::memcpy(&before, first->header, sizeof before);
+  EXPECT_EQ(FrameQueueCreate(1280, 720, name_.c_str()), nullptr);
+  EXPECT_EQ(std::memcmp(&before, first->header, sizeof before), 0);
+  FrameQueueClose(first);
+}
+
+TEST_F(Region, LiveWriterInAnotherProcessIsLeftUntouched) {
+  Child writer([&](Child& self) {
+    FrameQueue* queue = FrameQueueCreate(64, 48, name_.c_str());
+    if (!queue) return 1;
+    queue->header->write_index = 1234;
+    self.Signal();
+    self.Await();  // until the test is done
+    FrameQueueClose(queue);
+    return 0;
+  });
+  ASSERT_TRUE(writer.Await());
+  EXPECT_EQ(FrameQueueCreate(64, 48, name_.c_str()), nullptr);
+  FrameQueueReader reader;
+  ASSERT_TRUE(reader.Open(name_.c_str()));
+  EXPECT_EQ(reader.Header().write_index, 1234u);
+  EXPECT_EQ(reader.Header().state, kFrameQueueCreated);
+  writer.Signal();
+  EXPECT_EQ(writer.Wait(), 0);
+}
+
+TEST_F(Region, KilledWritersRegionIsReplaced) {
+  Child writer([&](Child& self) {
+    FrameQueue* queue = FrameQueueCreate(64, 48, name_.c_str());
+    if (!queue) return 1;
+    queue->header->write_index = 99;
+    self.Signal();
+    pause();
+    return 0;
+  });
+  ASSERT_TRUE(writer.Await());
+  FrameQueueReader old_reader;
+  ASSERT_TRUE(old_reader.Open(name_.c_str()));
+  writer.Kill();
+  EXPECT_EQ(writer.Wait(), 128 + SIGKILL);
+
+  FrameQueue* queue = FrameQueueCreate(320, 240, name_.c_str());
+  ASSERT_NE(queue, nullptr);
+  FrameQueueReader reader;
+  ASSERT_TRUE(reader.Open(name_.c_str()));
+  EXPECT_EQ(reader.Header().width, 320u);
+  EXPECT_EQ(reader.Header().write_index, 0u);
+  // A reader of the dead writer's region keeps its copy.
+  EXPECT_EQ(old_reader.Header().write_index, 99u);
+  EXPECT_EQ(old_reader.Header().width, 64u);
+  FrameQueueClose(queue);
+}
+
+// A region of that name that is not a complete frame queue (a writer still
+// setting it up looks the same) is never taken for a dead writer's.
+TEST_F(Region, IncompleteRegionIsLeftAlone) {
+  const std::string path = "/" + name_;
+  const int fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(FrameQueueCreate(64, 48, name_.c_str()), nullptr);
+  ASSERT_EQ(ftruncate(fd, 4096), 0);
+  EXPECT_EQ(FrameQueueCreate(64, 48, name_.c_str()), nullptr);
+  const int still = shm_open(path.c_str(), O_RDONLY, 0);
+  EXPECT_GE(still, 0);
+  close(still);
+  shm_unlink(path.c_str());
+  close(fd);
+}
+
+TEST_F(Region, ReaderInAnotherProcessSeesTheCloseAndKeepsTheLastFrame) {
+  FrameQueue* queue = FrameQueueCreate(64, 48, name_.c_str());
+  ASSERT_NE(queue, nullptr);
+  std::vector<uint8_t> y(64 * 48), uv(64 * 24);
+  for (int n = 0; n < 5; ++n) WriteNumberedFrame(queue, y, uv);
+  Child reader([&](Child& self) {
+    FrameQueueReader r;
+    if (!r.Open(name_.c_str()) || r.Header().state != kFrameQueueWritten) return 1;
+    self.Signal();
+    self.Await();  // the writer has closed
+    FrameQueueReader::Frame frame;
+    if (r.Header().state != kFrameQueueClosed) return 2;
+    if (r.CopyNewestFrame(frame) != FrameQueueReader::Copy::Copied) return 3;
+    return frame.index == 5 && IsNumberedFrame(frame, 64 * 48) ? 0 : 4;
+  });
+  ASSERT_TRUE(reader.Await());
+  FrameQueueClose(queue);
+  reader.Signal();
+  EXPECT_EQ(reader.Wait(), 0);
+  FrameQueueReader late;
+  EXPECT_FALSE(late.Open(name_.c_str()));
+}
+
+TEST_F(Region, PollingReaderNeverAcceptsASlotBeingWritten) {
+  FrameQueue* queue = FrameQueueCreate(160, 120, name_.c_str());
+  ASSERT_NE(queue, nullptr);
+  Child reader([&](Child& self) {
+    FrameQueueReader r;
+    if (!r.Open(name_.c_str())) return 1;
+    self.Signal();
+    FrameQueueReader::Frame frame;
+    int copied = 0;
+    while (r.Header().state != kFrameQueueClosed) {
+      if (r.CopyNewestFrame(frame) != FrameQueueReader::Copy::Copied) continue;
+      if (!IsNumberedFrame(frame, r.Layout().luma_bytes)) return 2;
+      ++copied;
+    }
+    return copied > 0 ? 0 : 3;
+  });
+  ASSERT_TRUE(reader.Await());
+  std::vector<uint8_t> y(160 * 120), uv(160 * 60);
+  for (int n = 0; n < 20000; ++n) WriteNumberedFrame(queue, y, uv);
+  FrameQueueClose(queue);
+  EXPECT_EQ(reader.Wait(), 0);
+}
+
+}  // namespace
