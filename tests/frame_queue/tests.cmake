@@ -11,3 +11,9 @@ vantrel_test(frame_queue_copy_test
 vantrel_test(frame_queue_region_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/region_test.cpp
   LIBS strova_core frame_queue_reader)
+vantrel_test(frame_queue_tool_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tool_test.cpp
+  LIBS strova_core framequeue_watch)
+add_dependencies(frame_queue_tool_test vantrel-framequeue)
+target_compile_definitions(frame_queue_tool_test PRIVATE
+  VANTREL_TEST_OUTPUT="${CMAKE_CURRENT_BINARY_DIR}/")
