@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -67,13 +68,14 @@ inline GstSample* MakeSample(const Nv12& f, GstClockTime pts) {
 }
 
 // appsrc ! appsink with OnNewSample on "new-sample", as the output pipeline
-// connects it. Feed() pushes samples, then end-of-stream, and returns once
-// the appsink has handled all of them.
+// connects it. Feed() (once) pushes samples, then end-of-stream, and returns
+// once the appsink has handled all of them; the pushed buffers must be freed
+// once the pipeline has gone.
 class Feeder {
  public:
   Feeder() {
     pipeline_ = gst_parse_launch("appsrc name=src format=time ! appsink name=sink sync=false "
-                                 "emit-signals=true", nullptr);
+                                 "emit-signals=true enable-last-sample=false", nullptr);
     src_ = gst_bin_get_by_name(GST_BIN(pipeline_), "src");
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline_), "sink");
     g_signal_connect(sink, "new-sample", G_CALLBACK(OnNewSample), nullptr);
@@ -84,9 +86,16 @@ class Feeder {
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     gst_object_unref(src_);
     gst_object_unref(pipeline_);
+    // Every sample the appsink handed over has been released again (the
+    // appsink's own last reference may go a moment after the pipeline).
+    for (int wait = 0; wait < 200 && freed_ < pushed_; ++wait) g_usleep(10 * 1000);
+    EXPECT_EQ(freed_, pushed_);
   }
   void Feed(const std::vector<GstSample*>& samples) {
     for (GstSample* sample : samples) {
+      gst_mini_object_weak_ref(GST_MINI_OBJECT_CAST(gst_sample_get_buffer(sample)), OnBufferFreed,
+                               &freed_);
+      ++pushed_;
       gst_app_src_push_sample(GST_APP_SRC(src_), sample);
       gst_sample_unref(sample);
     }
@@ -103,6 +112,9 @@ class Feeder {
  private:
   GstElement* pipeline_;
   GstElement* src_;
+  static void OnBufferFreed(gpointer freed, GstMiniObject*) { ++*static_cast<std::atomic<int>*>(freed); }
+  int pushed_ = 0;
+  std::atomic<int> freed_{0};
 };
 
 }  // namespace fq_test

@@ -122,30 +122,30 @@ TEST_F(Writer, FramesWithoutQueueAreReleased) {
   ASSERT_EQ(g_slots.frame_queue, nullptr);
   std::vector<GstSample*> samples;
   for (int n = 0; n < 3; ++n) samples.push_back(MakeSample({32, 16}, n));
-  Feeder().Feed(samples);  // ASan's leak check sees any sample kept
+  Feeder().Feed(samples);
+}
+
+// A sample of `bytes` zero bytes with the given caps (taken over).
+GstSample* SampleOf(GstCaps* caps, gsize bytes) {
+  GstBuffer* buffer = gst_buffer_new_allocate(nullptr, bytes, nullptr);
+  gst_buffer_memset(buffer, 0, 0, bytes);
+  GstSample* sample = gst_sample_new(buffer, caps, nullptr, nullptr);
+  gst_buffer_unref(buffer);
+  gst_caps_unref(caps);
+  return sample;
 }
 
 // Samples that must not be copied: not raw video, not NV12, a buffer shorter
 // than its caps say.
 TEST_F(Writer, UnusableSamplesAreDroppedUncopied) {
   Open(32, 16);
-  GstCaps* jpeg = gst_caps_new_simple("image/jpeg", "width", G_TYPE_INT, 32, "height", G_TYPE_INT,
-                                      16, nullptr);
-  GstBuffer* data = gst_buffer_new_allocate(nullptr, 32 * 16 * 3 / 2, nullptr);
-  GstSample* not_video = gst_sample_new(data, jpeg, nullptr, nullptr);
-  GstCaps* i420 = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", "width",
-                                      G_TYPE_INT, 32, "height", G_TYPE_INT, 16, nullptr);
-  GstSample* not_nv12 = gst_sample_new(data, i420, nullptr, nullptr);
-  GstSample* full = MakeSample({32, 16}, 0);
-  GstBuffer* half = gst_buffer_copy_region(gst_sample_get_buffer(full), GST_BUFFER_COPY_ALL, 0,
-                                           32 * 16);
-  GstSample* short_buffer = gst_sample_new(half, gst_sample_get_caps(full), nullptr, nullptr);
-  Feeder().Feed({not_video, not_nv12, short_buffer});
-  gst_sample_unref(full);
-  gst_buffer_unref(half);
-  gst_buffer_unref(data);
-  gst_caps_unref(jpeg);
-  gst_caps_unref(i420);
+  const gsize bytes = 32 * 16 * 3 / 2;
+  GstCaps* nv12 = gst_caps_from_string("video/x-raw,format=NV12,width=32,height=16");
+  Feeder().Feed({SampleOf(gst_caps_from_string("image/jpeg,width=32,height=16"), bytes),
+                 SampleOf(gst_caps_from_string("video/x-raw,format=I420,width=32,height=16"), bytes),
+                 SampleOf(gst_caps_copy(nv12), bytes - 1),
+                 SampleOf(gst_caps_from_string("video/x-raw,format=NV12,width=32"), bytes)});
+  gst_caps_unref(nv12);
   EXPECT_EQ(reader_.Header().write_index, 0u);
   EXPECT_EQ(reader_.Header().state, kFrameQueueCreated);
 }
