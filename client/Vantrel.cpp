@@ -27,6 +27,7 @@ int RunVantrel(int argc, char** argv, const std::string& program_folder) {
   // under Wayland, through XWayland) unless told otherwise.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
 #endif
+  QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
   QApplication app(argc, argv);
   try {
     int result = 0;

@@ -1,8 +1,52 @@
 // The window unit: TVantrelForm, the client's one window, with its components
 // and event handlers. Everything here runs on the GUI thread.
+//
+// The constructor builds the component tree (every component a child object
+// named as the component), binds the components' events to the handler methods
+// in BindEvents, and runs FormCreate. Pictures and labels are windowless
+// widgets drawn on their parent; the two large panels and DisplayPanel are
+// native child windows, so that the engine can draw into DisplayPanel and the
+// panel in front covers it.
 #pragma once
 
+#include <QChar>
+#include <QString>
+#include <QStringList>
 #include <QWidget>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "client/SkinControls.h"
+#include "client/WindowLayout.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QTimer;
+class TMaskEdit;
+
+// The mouse buttons and modifier keys held during a pointer event, and
+// whether a press is the second press of a double-click.
+struct TShiftState {
+  Qt::MouseButtons Buttons;
+  Qt::KeyboardModifiers Keys;
+  bool DoubleClick = false;
+
+  // The left button and nothing else: no other button, no Shift, Ctrl or Alt,
+  // not a double-click.
+  bool IsLeftButtonOnly() const;
+};
+
+namespace vantrel {
+
+// Clips a window or panel to a rectangle with rounded corners of `diameter`
+// and repaints it.
+void SetRoundRegion(QWidget* control, int diameter);
+
+}  // namespace vantrel
 
 class TVantrelForm : public QWidget {
   Q_OBJECT
@@ -11,9 +55,131 @@ class TVantrelForm : public QWidget {
   explicit TVantrelForm(QWidget* parent = nullptr);
   ~TVantrelForm() override;
 
-  // Show handler: reports a missing engine and closes the window.
+  // Components.
+  TImage* BG_CB;
+  TImage* BG_LC;
+  TImage* BG_CT;
+  TImage* BG_RC;
+  TImage* BG_LT;
+  TImage* BG_LB;
+  TImage* BG_RB;
+  TImage* BG_RT;
+  TImage* logoImg;
+  TImage* CloseImg;
+  TImage* MinimizeImg;
+  TImage* MaximizeImg;
+  TPanel* MainPanel;
+  TImage* BackImg;
+  QLabel* ConnectedBoxLabel;
+  QLabel* Label1;
+  TPanel* DisplayPanel;
+  TPanel* LoginPanel;
+  TImage* ConnectBtn;
+  QLabel* DeviceIDLabel;
+  QLabel* Label2;
+  QLabel* PINCodeLabel;
+  QComboBox* DeviceIDComboBox;
+  TMaskEdit* DeviceIPEdit;
+  TPanel* PinPanel1;
+  QLineEdit* PinEdit1;
+  TPanel* PinPanel2;
+  QLineEdit* PinEdit2;
+  TPanel* PinPanel3;
+  QLineEdit* PinEdit3;
+  TPanel* PinPanel4;
+  QLineEdit* PinEdit4;
+  QTimer* Timer1;
+
+  // Window events.
+  void FormCreate(QObject* Sender);
+  void FormDestroy(QObject* Sender);
+  // Show handler: reports a missing engine and closes the window; then brings
+  // the login panel to the front.
   void FormShow(QObject* Sender);
 
+  // Frame pictures: drag to move, or to resize from BG_RB's lower-right corner.
+  void BG_LTMouseDown(QObject* Sender, Qt::MouseButton Button, TShiftState Shift, int X, int Y);
+  void BG_LTMouseMove(QObject* Sender, TShiftState Shift, int X, int Y);
+  void BG_LTMouseUp(QObject* Sender, Qt::MouseButton Button, TShiftState Shift, int X, int Y);
+  void BG_LTMouseLeave(QObject* Sender);
+
+  // Window buttons; any mouse button counts.
+  void MaximizeImgMouseUp(QObject* Sender, Qt::MouseButton Button, TShiftState Shift, int X, int Y);
+  void MinimizeImgMouseUp(QObject* Sender, Qt::MouseButton Button, TShiftState Shift, int X, int Y);
+  void CloseImgMouseUp(QObject* Sender, Qt::MouseButton Button, TShiftState Shift, int X, int Y);
+
+  // Connect button and Enter in a PIN box.
+  void ConnectBtnMouseUp(QObject* Sender, Qt::MouseButton Button, TShiftState Shift, int X, int Y);
+
+  // PIN boxes: the handlers find their box by the component's tag, 1 to 4.
+  void PinPanel1Click(QObject* Sender);
+  void PinEdit1KeyPress(QObject* Sender, QChar Key);
+  void PinEdit1Exit(QObject* Sender);
+  void Timer1Timer(QObject* Sender);
+
  protected:
+  // Whether the control connection is open. Virtual so that a test can stand
+  // in for the connection; the control session gives the real answer.
+  virtual bool ConnectionOpen() const;
+
+  // Sets the window size within the size rules and lays the window out.
+  void ResizeWindow(int width, int height);
+  // The four PIN box captions joined in box order.
+  QString GetPinCode() const;
+  // Box N shows the N-th character of `text`, or nothing.
+  void ShowPinCode(const QString& text);
+
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Handlers of one component, called by eventFilter.
+  struct ComponentEvents {
+    void (TVantrelForm::*MouseDown)(QObject*, Qt::MouseButton, TShiftState, int, int) = nullptr;
+    void (TVantrelForm::*MouseMove)(QObject*, TShiftState, int, int) = nullptr;
+    void (TVantrelForm::*MouseUp)(QObject*, Qt::MouseButton, TShiftState, int, int) = nullptr;
+    void (TVantrelForm::*MouseLeave)(QObject*) = nullptr;
+    void (TVantrelForm::*Click)(QObject*) = nullptr;
+    void (TVantrelForm::*Exit)(QObject*) = nullptr;
+    void (TVantrelForm::*KeyPress)(QObject*, QChar) = nullptr;
+  };
+  // A control that follows its parent's edges.
+  struct AnchoredControl {
+    QWidget* control;
+    QRect design;
+    vantrel::Anchors anchors;
+    QSize parent_design;
+  };
+
+  void CreateComponents();
+  void BindEvents();
+  ComponentEvents& On(QObject* component);
+  // Names a new control, gives it its design geometry and remembers its anchors.
+  template <typename Control>
+  Control* Place(Control* control, const char* name, const QRect& design, vantrel::Anchors anchors);
+  TImage* Picture(QWidget* parent, const char* name, const QRect& design, vantrel::Anchors anchors,
+                  TImage::Fit fit);
+  TPanel* Panel(QWidget* parent, const char* name, const QRect& design, vantrel::Anchors anchors,
+                const QColor& colour, bool raised_bevel);
+  QLabel* Label(QWidget* parent, const char* name, const QRect& design, const QString& caption,
+                const QColor& colour);
+  void ApplyAnchors();
+  // The pointer's screen position for a point of a frame picture.
+  QPoint ScreenPointOf(QObject* picture, int X, int Y) const;
+  std::array<TPanel*, 4> PinPanels() const;
+  std::array<QLineEdit*, 4> PinEdits() const;
+
+  std::unique_ptr<QStringList> DeviceIDList;
+  QString LocalName;
+  bool IsResize = false;
+  float DragX = 0;
+  float DragY = 0;
+  int64_t resW = 0;
+  int64_t resH = 0;
+  int32_t NormalWidth = 0;
+  int32_t NormalHeight = 0;
+
+  std::unordered_map<const QObject*, ComponentEvents> events_;
+  std::vector<AnchoredControl> anchored_;
 };
