@@ -231,9 +231,11 @@ bool TVantrelForm::eventFilter(QObject* watched, QEvent* event) {
       const auto* mouse = static_cast<QMouseEvent*>(event);
       const QPoint at = mouse->position().toPoint();
       if (on.MouseMove && control->isEnabled()) (this->*on.MouseMove)(watched, ShiftOf(mouse, false), at.x(), at.y());
-      // A pressed button keeps the moves coming to this control; the pointer
-      // has left it all the same.
-      if (on.MouseLeave && !control->rect().contains(at)) (this->*on.MouseLeave)(watched);
+      // A pressed button keeps the moves coming to this control even when the
+      // pointer, after the window has followed it or not, is off the control:
+      // it has left the control all the same.
+      const QPoint now = control->mapFromGlobal(mouse->globalPosition()).toPoint();
+      if (on.MouseLeave && !control->rect().contains(now)) (this->*on.MouseLeave)(watched);
       break;
     }
     case QEvent::MouseButtonRelease: {
@@ -290,12 +292,13 @@ TPanel* TVantrelForm::Panel(QWidget* parent, const char* name, const QRect& desi
 
 QLabel* TVantrelForm::Label(QWidget* parent, const char* name, const QRect& design, const QString& caption,
                             const QColor& colour) {
-  QLabel* label = Place(new QLabel(caption, parent), name, design, kLeftTop);
+  auto* label = new QLabel(caption, parent);
   label->setFont(SkinFont("Arial", 16));
   QPalette colours = label->palette();
   colours.setColor(QPalette::WindowText, colour);
   label->setPalette(colours);
-  return label;
+  // A label is at least as large as its caption in the face that stands in.
+  return Place(label, name, QRect(design.topLeft(), design.size().expandedTo(label->sizeHint())), kLeftTop);
 }
 
 // Parents come before their children in anchored_, so one pass in order
