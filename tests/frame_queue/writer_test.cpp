@@ -136,7 +136,7 @@ GstSample* SampleOf(GstCaps* caps, gsize bytes) {
 }
 
 // Samples that must not be copied: not raw video, not NV12, a buffer shorter
-// than its caps say.
+// than its caps say, caps without a height.
 TEST_F(Writer, UnusableSamplesAreDroppedUncopied) {
   Open(32, 16);
   const gsize bytes = 32 * 16 * 3 / 2;
@@ -148,6 +148,19 @@ TEST_F(Writer, UnusableSamplesAreDroppedUncopied) {
   gst_caps_unref(nv12);
   EXPECT_EQ(reader_.Header().write_index, 0u);
   EXPECT_EQ(reader_.Header().state, kFrameQueueCreated);
+}
+
+// An empty queue (0 x 0, a 192-byte region) takes frames harmlessly: the
+// counters and the timestamp move, no pixel is written.
+TEST_F(Writer, EmptyQueueTakesFramesWithoutPixels) {
+  Open(0, 0);
+  Feeder().Feed({MakeSample({64, 48}, 42)});
+  EXPECT_EQ(reader_.RegionBytes(), 192u);
+  EXPECT_EQ(reader_.Header().read_index, 1u);
+  EXPECT_EQ(reader_.Header().state, kFrameQueueWritten);
+  EXPECT_EQ(g_slots.frame_queue->slot_header[1]->timestamp, 42u);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(g_slots.frame_queue->header);
+  EXPECT_TRUE(std::all_of(bytes + 160, bytes + 192, [](uint8_t b) { return b == 0; }));
 }
 
 TEST_F(Writer, VideoTestSourceThroughTheAppsink) {
