@@ -34,8 +34,9 @@ struct FrameQueue {
 FrameQueue* FrameQueueCreate(int32_t width, int32_t height,
                              const char* region_name = kFrameQueueName);
 
-// Marks the region closed (state 3), unmaps it and frees the record. Does
-// nothing for nullptr.
+// Marks the region closed (state 3), unmaps it and frees the record; the
+// caller then empties g_slots.frame_queue. Does nothing for nullptr. Called
+// only once no streaming thread can run OnNewSample any more.
 void FrameQueueClose(FrameQueue* queue);
 
 // The appsink's "new-sample" handler: copies the frame into the next slot of
