@@ -17,25 +17,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kFramesPerRound = 200;
-constexpr int kRounds = 15;
+constexpr int kFramesPerRound = 100;
+constexpr int kRounds = 60;
 
 void KeepMemory() { asm volatile("" ::: "memory"); }
 
-// The fastest round, in microseconds per frame.
+// Microseconds per frame of one round.
 template <typename Step>
-double BestMicroseconds(Step step) {
-  double best = 1e30;
-  for (int round = 0; round < kRounds; ++round) {
-    const auto start = Clock::now();
-    for (int i = 0; i < kFramesPerRound; ++i) {
-      step(i);
-      KeepMemory();
-    }
-    const std::chrono::duration<double, std::micro> took = Clock::now() - start;
-    best = std::min(best, took.count() / kFramesPerRound);
+double RoundMicroseconds(Step step) {
+  const auto start = Clock::now();
+  for (int i = 0; i < kFramesPerRound; ++i) {
+    step(i);
+    KeepMemory();
   }
-  return best;
+  const std::chrono::duration<double, std::micro> took = Clock::now() - start;
+  return took.count() / kFramesPerRound;
 }
 
 bool Measure(int32_t width, int32_t height) {
@@ -57,11 +53,12 @@ bool Measure(int32_t width, int32_t height) {
   };
   // Touch every page of the region first.
   for (int i = 0; i < 6; ++i) write(i);
-  // Alternate the two so that both see the same machine load.
+  // Rounds of the two alternate, so that both see the same machine load;
+  // the fastest round of each counts.
   double write_us = 1e30, copy_us = 1e30;
-  for (int pass = 0; pass < 3; ++pass) {
-    write_us = std::min(write_us, BestMicroseconds(write));
-    copy_us = std::min(copy_us, BestMicroseconds(copy));
+  for (int round = 0; round < kRounds; ++round) {
+    write_us = std::min(write_us, RoundMicroseconds(write));
+    copy_us = std::min(copy_us, RoundMicroseconds(copy));
   }
   std::printf("%4dx%-4d  write %8.1f us  memcpy %8.1f us  ratio %.3f (target <= 1.10)\n", width,
               height, write_us, copy_us, write_us / copy_us);
