@@ -145,4 +145,35 @@ TEST_F(ScreenTest, ConnectedLayoutAtALargerSize) {
   EXPECT_EQ(std::system(query.c_str()), 0);
 }
 
+// Drives the real pointer of the X server through xdotool.
+void Pointer(const std::string& actions) {
+  const std::string command = "xdotool " + actions;
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  QTest::qWait(120);
+}
+
+TEST_F(ScreenTest, TheRealPointerDragsTheWindowAndItsResizeCorner) {
+  const QPoint start = form->pos();
+  Pointer("mousemove 930 410 mousedown 1");  // BG_CT
+  for (int step = 1; step <= 4; ++step) Pointer("mousemove " + std::to_string(930 + 15 * step) + " " +
+                                                std::to_string(410 + 10 * step));
+  Pointer("mouseup 1");
+  EXPECT_EQ(form->pos(), start + QPoint(60, 40));
+
+  form->connected = true;
+  form->MainPanel->raise();
+  const QPoint corner = form->BG_RB->mapToGlobal(QPoint(210, 140));
+  Pointer("mousemove " + std::to_string(corner.x()) + " " + std::to_string(corner.y()) + " mousedown 1");
+  for (int step = 1; step <= 5; ++step) Pointer("mousemove " + std::to_string(corner.x() + 20 * step) + " " +
+                                                std::to_string(corner.y() + 12 * step));
+  Pointer("mouseup 1");
+  EXPECT_EQ(form->pos(), start + QPoint(60, 40));
+  EXPECT_EQ(form->size(), QSize(560, 420));
+  Settle();
+  const QImage shot = Shot("window_screen_dragged.png");
+  ASSERT_FALSE(shot.isNull());
+  ExpectRoundedCorners(shot);
+  ExpectFramePictures(shot);
+}
+
 }  // namespace
