@@ -1,5 +1,6 @@
 // TVantrelForm: the component tree, the event bindings, layout and frame
-// handling, PIN entry and the show handler of the client window.
+// handling, PIN entry and the show handler of the client window. GUI thread
+// only; the window itself makes no engine calls.
 #include "client/VantrelUnit.h"
 
 #include <QComboBox>
@@ -124,6 +125,7 @@ void TVantrelForm::CreateComponents() {
   MaximizeImg = Picture(this, "MaximizeImg", {392, 20, 14, 14}, top_right, Fit::OwnSize);
   MaximizeImg->setEnabled(false);
 
+  // MainPanel and its preview surface stretch with the window as well.
   MainPanel = Panel(this, "MainPanel", {16, 70, 428, 270}, all_edges, Qt::white, true);
   BackImg = Picture(MainPanel, "BackImg", {388, 0, 40, 40}, top_right, Fit::Proportional);
   ConnectedBoxLabel = Label(MainPanel, "ConnectedBoxLabel", {100, 4, 142, 18}, "ConnectedBoxLabel",
