@@ -11,6 +11,8 @@
 
 bool IsJpegMediaType(const char* media_type) { return media_type && std::strstr(media_type, "jpeg"); }
 
+bool IsUdpPort(int32_t port) { return port >= 1 && port <= 65535; }
+
 bool IsCapsName(const char* text) {
   if (!text || !g_ascii_isalpha(*text)) return false;
   for (const char* c = text; *c; ++c) {

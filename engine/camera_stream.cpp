@@ -8,7 +8,8 @@ extern "C" STROVA_API EngineResult strova_startstream(int32_t device_index, cons
                                                       const char* media_type, int32_t width, int32_t height,
                                                       int32_t framerate, int32_t framerate_den,
                                                       const char* host, int32_t port) {
-  if (!conventions::MayStart()) return 0;
+  // No host or no usable port: nothing could be sent where the caller asked.
+  if (!host || !IsUdpPort(port) || !conventions::MayStart()) return 0;
   const bool jpeg = IsJpegMediaType(media_type);
   conventions::MakePipeline("kxpcbox", PipelineKind::CameraStream);
   g_slots.source = conventions::MakeElement("mfvideosrc", "webcam-source");

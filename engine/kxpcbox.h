@@ -12,6 +12,11 @@
 // media type stands for "video/x-raw" and is not JPEG.
 bool IsJpegMediaType(const char* media_type);
 
+// True for a UDP port that can be sent to or received on: 1 to 65535. The
+// network elements would silently use their default port for a value outside
+// their range.
+bool IsUdpPort(int32_t port);
+
 // True when text can name caps (a letter, then letters, digits or "/-_.:+").
 bool IsCapsName(const char* text);
 

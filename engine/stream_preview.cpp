@@ -5,8 +5,8 @@
 #include "engine/kxpcbox.h"
 
 extern "C" STROVA_API EngineResult strova_startplaystream(int32_t port, int32_t payload, uintptr_t window_handle) {
-  // A port below 1 could never carry video to the sink.
-  if (port < 1 || !conventions::MayStart()) return 0;
+  // A port outside 1..65535 could never carry video to the sink.
+  if (!IsUdpPort(port) || !conventions::MayStart()) return 0;
   conventions::MakePipeline("kxpcbox", PipelineKind::StreamPreview);
   g_slots.source = conventions::MakeElement("udpsrc", "udp-source");
   g_slots.depay = conventions::MakeElement("rtph264depay", "depay");

@@ -227,10 +227,31 @@ TEST_F(EngineTest, StreamPreviewIsBuiltAsAskedAndTornDown) {
   EXPECT_EQ(g_slots.decoder, nullptr);
 }
 
-TEST_F(EngineTest, StreamPreviewRefusesAPortBelowOne) {
-  for (int port : {0, -1}) {
+TEST(UdpPort, IsOneTo65535) {
+  for (int port : {1, 5000, 65535}) EXPECT_TRUE(IsUdpPort(port)) << port;
+  for (int port : {0, -1, 65536, INT32_MIN}) EXPECT_FALSE(IsUdpPort(port)) << port;
+}
+
+TEST_F(EngineTest, StreamPreviewRefusesAPortItCannotListenOn) {
+  for (int port : {0, -1, 65536}) {
+    testing::internal::CaptureStderr();
     EXPECT_EQ(strova_startplaystream(port, 96, 0), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(g_slots.pipeline, nullptr);
+  }
+}
+
+TEST_F(EngineTest, StreamOutRefusesNoHostOrAPortItCannotSendTo) {
+  struct Case {
+    const char* host;
+    int port;
+  };
+  for (const Case& c : {Case{nullptr, 5000}, Case{"127.0.0.1", 0}, Case{"127.0.0.1", 65536}}) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(strova_startstream(0, nullptr, "video/x-raw", 640, 480, 30, 1, c.host, c.port), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(g_slots.pipeline, nullptr);
+    EXPECT_EQ(g_slots.source, nullptr);
   }
 }
 
