@@ -15,6 +15,9 @@ namespace {
 using camerasupport::ChainFrom;
 using camerasupport::ElementsInAddOrder;
 using camerasupport::EngineTest;
+using camerasupport::Family;
+using camerasupport::kFamilies;
+using camerasupport::HeldElements;
 using camerasupport::IntProperty;
 using camerasupport::StringProperty;
 using Names = std::vector<std::string>;
@@ -90,9 +93,11 @@ TEST_P(CameraPreviewChain, IsBuiltAsAskedAndTornDown) {
   EXPECT_EQ(ChainFrom(g_slots.source), c.chain);
   EXPECT_NE(g_slots.bus_watch_id, 0u);
 
+  HeldElements held(g_slots.pipeline);
   testing::internal::CaptureStdout();
   EXPECT_EQ(strova_endplay(), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Deleting pipeline\n");
+  EXPECT_TRUE(held.AllTakenOutAndUnlinked());
   EXPECT_EQ(g_slots.pipeline, nullptr);
   EXPECT_EQ(g_slots.decoder, nullptr);
 }
@@ -181,9 +186,11 @@ TEST_P(CameraStreamChain, IsBuiltAsAskedAndTornDown) {
   EXPECT_EQ(StringProperty(g_slots.net_sink, "host"), "127.0.0.1");
   EXPECT_EQ(IntProperty(g_slots.net_sink, "port"), 5004);
 
+  HeldElements held(g_slots.pipeline);
   testing::internal::CaptureStdout();
   EXPECT_EQ(strova_endstream(), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Deleting pipeline\n");
+  EXPECT_TRUE(held.AllTakenOutAndUnlinked());
   EXPECT_EQ(g_slots.pipeline, nullptr);
   EXPECT_EQ(g_slots.decoder, nullptr);
 }
@@ -220,9 +227,11 @@ TEST_F(EngineTest, StreamPreviewIsBuiltAsAskedAndTornDown) {
   EXPECT_EQ(IntProperty(g_slots.source, "port"), 5000);
   EXPECT_NE(g_slots.bus_watch_id, 0u);
 
+  HeldElements held(g_slots.pipeline);
   testing::internal::CaptureStdout();
   EXPECT_EQ(strova_endplaystream(), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Deleting pipeline\n");
+  EXPECT_TRUE(held.AllTakenOutAndUnlinked());
   EXPECT_EQ(g_slots.pipeline, nullptr);
   EXPECT_EQ(g_slots.decoder, nullptr);
 }
@@ -257,25 +266,7 @@ TEST_F(EngineTest, StreamOutRefusesNoHostOrAPortItCannotSendTo) {
 
 // ------------------------------------------------------------ ends and kinds
 
-struct Family {
-  const char* name;
-  PipelineKind kind;
-  EngineResult (*start)();
-  EngineResult (*end)();
-};
-
-const Family kFamilies[] = {
-    {"CameraPreview", PipelineKind::CameraPreview,
-     [] { return strova_startplay(0, nullptr, "video/x-raw", 320, 240, 30, 1, 0); }, strova_endplay},
-    {"CameraStream", PipelineKind::CameraStream,
-     [] { return strova_startstream(0, nullptr, "video/x-raw", 320, 240, 30, 1, "127.0.0.1", 5006); },
-     strova_endstream},
-    {"StreamPreview", PipelineKind::StreamPreview, [] { return strova_startplaystream(5008, 96, 0); },
-     strova_endplaystream},
-};
-
 class EachFamily : public testing::TestWithParam<Family> {};
-void PrintTo(const Family& f, std::ostream* os) { *os << f.name; }
 
 TEST_P(EachFamily, EndBeforeInitDoesNothing) {
   testing::internal::CaptureStdout();
@@ -299,6 +290,12 @@ TEST_P(EachFamily, SecondEndOnlyQuitsTheLoop) {
   EXPECT_EQ(GetParam().end(), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(g_slots.pipeline, nullptr);
+  strova_release();
+}
+
+TEST_P(EachFamily, EndWithoutAPipelineReleasesAThreadInStrovaWait) {
+  ASSERT_EQ(strova_init(1), 1);
+  camerasupport::EndWhileWaiting(GetParam());
   strova_release();
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/engine_slots.h"
@@ -64,6 +65,34 @@ inline std::string ChainFrom(GstElement* element) {
   }
   return chain;
 }
+
+// Keeps the pipeline's elements alive past its end, to look at them after.
+class HeldElements {
+ public:
+  explicit HeldElements(GstElement* pipeline) {
+    for (const std::string& name : ElementsInAddOrder(pipeline)) {
+      elements_.push_back(gst_bin_get_by_name(GST_BIN(pipeline), name.c_str()));
+    }
+  }
+  ~HeldElements() {
+    for (GstElement* element : elements_) gst_object_unref(element);
+  }
+  HeldElements(const HeldElements&) = delete;
+  HeldElements& operator=(const HeldElements&) = delete;
+  // True when none of them is in a bin or linked to anything.
+  bool AllTakenOutAndUnlinked() const {
+    for (GstElement* element : elements_) {
+      if (GST_OBJECT_PARENT(element)) return false;
+      for (GList* pad = GST_ELEMENT_PADS(element); pad; pad = pad->next) {
+        if (gst_pad_is_linked(GST_PAD(pad->data))) return false;
+      }
+    }
+    return !elements_.empty();
+  }
+
+ private:
+  std::vector<GstElement*> elements_;
+};
 
 inline std::string StringProperty(GstElement* element, const char* name) {
   gchar* value = nullptr;
@@ -126,6 +155,37 @@ inline bool WaitWithLimit(guint limit_ms) {
   EXPECT_EQ(strova_wait(), 1);
   if (!timed_out) g_source_remove(watchdog);
   return !timed_out;
+}
+
+// The three pipeline families by their start (with fixed arguments) and end.
+struct Family {
+  const char* name;
+  PipelineKind kind;
+  EngineResult (*start)();
+  EngineResult (*end)();
+};
+
+inline const Family kFamilies[] = {
+    {"CameraPreview", PipelineKind::CameraPreview,
+     [] { return strova_startplay(0, nullptr, "video/x-raw", 320, 240, 30, 1, 0); }, strova_endplay},
+    {"CameraStream", PipelineKind::CameraStream,
+     [] { return strova_startstream(0, nullptr, "video/x-raw", 320, 240, 30, 1, "127.0.0.1", 5006); },
+     strova_endstream},
+    {"StreamPreview", PipelineKind::StreamPreview, [] { return strova_startplaystream(5008, 96, 0); },
+     strova_endplaystream},
+};
+
+inline void PrintTo(const Family& f, std::ostream* os) { *os << f.name; }
+
+// Calls the family's end export while another thread is blocked in
+// strova_wait; the wait must return (a missed quit ends in the test's time
+// limit).
+inline void EndWhileWaiting(const Family& family) {
+  std::thread waiter([] { strova_wait(); });
+  while (!g_main_loop_is_running(g_slots.main_loop)) g_usleep(1000);
+  EXPECT_EQ(family.end(), 1);
+  waiter.join();
+  EXPECT_EQ(g_slots.pipeline, nullptr);
 }
 
 }  // namespace camerasupport

@@ -215,4 +215,16 @@ INSTANTIATE_TEST_SUITE_P(
                   strova_endplaystream, nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// ------------------------------------------------------------ ends
+
+class EndWhileWaiting : public VideoTest, public testing::WithParamInterface<camerasupport::Family> {};
+
+TEST_P(EndWhileWaiting, ReleasesTheWaitingThreadAndTearsDown) {
+  ASSERT_EQ(GetParam().start(), 1);
+  camerasupport::EndWhileWaiting(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, EndWhileWaiting, testing::ValuesIn(camerasupport::kFamilies),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace

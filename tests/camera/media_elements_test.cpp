@@ -178,6 +178,16 @@ TEST_F(CameraStandIn, PicksTheCameraByIndexOrName) {
   }
 }
 
+TEST_F(CameraStandIn, ReopeningChoosesAgain) {
+  AddFakeCameras();
+  ASSERT_EQ(Open("device-index=0"), GST_STATE_CHANGE_SUCCESS);
+  EXPECT_EQ(ChosenPattern(), kPatternA);
+  gst_element_set_state(pipeline_, GST_STATE_NULL);
+  g_object_set(camera_, "device-index", 1, nullptr);
+  ASSERT_EQ(gst_element_set_state(pipeline_, GST_STATE_READY), GST_STATE_CHANGE_SUCCESS);
+  EXPECT_EQ(ChosenPattern(), kPatternB);
+}
+
 TEST_F(CameraStandIn, ChosenCameraDeliversVideo) {
   AddFakeCameras();
   ASSERT_EQ(Open("device-name=\"Fake Camera B\""), GST_STATE_CHANGE_SUCCESS);
