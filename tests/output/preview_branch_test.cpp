@@ -1,0 +1,215 @@
+// Preview branch under a private X server: attach, detach and attach again
+// while frames keep reaching the queue; the end while attached; the calls
+// that have nothing to do; and a screenshot of the window showing the video.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <cstdio>
+
+#include "engine/engine_slots.h"
+#include "tests/output/output_fixture.h"
+#include "tests/output/tmp_region_reader.h"
+#include "tests/output/x11_window.h"
+#include "tests/support/xvfb.h"
+
+namespace {
+
+using namespace outputtest;
+
+constexpr int kWidth = 320, kHeight = 240;
+
+class Preview : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(xvfb_.ok());
+    ASSERT_EQ(strova_init(1), 1);
+  }
+  void TearDown() override {
+    strova_endoutput();
+    sender_.reset();
+    strova_release();
+  }
+
+  // The client's start, with a sender feeding it.
+  void StartOutput() {
+    port_ = FreeUdpPort();
+    ASSERT_EQ(strova_startoutput(0, nullptr, port_, "video/x-raw", kWidth, kHeight, 30, 1), 1);
+    ASSERT_TRUE(reader_.Open());
+    sender_ = std::make_unique<RtpSender>(port_, kWidth, kHeight);
+    ASSERT_TRUE(sender_->ok());
+  }
+
+  // Waits until `count` more frames have been published.
+  bool MoreFrames(uint32_t count) {
+    const uint32_t from = reader_.read_index();
+    return WaitFor([&] { return reader_.read_index() - from >= count; }, std::chrono::seconds(10));
+  }
+
+  static std::vector<std::string> TeeTargets() {
+    std::vector<std::string> targets;
+    for (const Hop& hop : HopsFrom(g_slots.tee)) targets.push_back(hop.to);
+    std::sort(targets.begin(), targets.end());
+    return targets;
+  }
+
+  static GstState CurrentState() {
+    GstState state = GST_STATE_VOID_PENDING, pending = GST_STATE_VOID_PENDING;
+    gst_element_get_state(g_slots.pipeline, &state, &pending, 0);
+    return state;
+  }
+
+  testsupport::XvfbDisplay xvfb_{"640x480x24"};
+  int port_ = 0;
+  RegionReader reader_;
+  std::unique_ptr<RtpSender> sender_;
+};
+
+TEST_F(Preview, AttachDetachAttachKeepsFramesFlowing) {
+  X11Window window(kWidth, kHeight);
+  StartOutput();
+  ASSERT_TRUE(MoreFrames(10));
+
+  ASSERT_EQ(strova_playon(window.id()), 1);
+  ASSERT_NE(g_slots.play_queue, nullptr);
+  ASSERT_NE(g_slots.play_sink, nullptr);
+  EXPECT_STREQ(GST_OBJECT_NAME(g_slots.play_queue), "queue-play");
+  EXPECT_STREQ(GST_OBJECT_NAME(g_slots.play_sink), "video-output");
+  EXPECT_EQ(TeeTargets(), (std::vector<std::string>{"queue-app", "queue-play"}));
+  EXPECT_EQ(ChainFrom(g_slots.pipeline, "queue-play"), "queue-play -> video-output");
+  EXPECT_TRUE(MoreFrames(15));
+
+  gpointer queue = g_slots.play_queue, sink = g_slots.play_sink;
+  g_object_add_weak_pointer(G_OBJECT(queue), &queue);
+  g_object_add_weak_pointer(G_OBJECT(sink), &sink);
+  ASSERT_EQ(strova_playoff(), 1);
+  EXPECT_EQ(g_slots.play_queue, nullptr);
+  EXPECT_EQ(g_slots.play_sink, nullptr);
+  EXPECT_EQ(queue, nullptr) << "the detached queue is dropped";
+  EXPECT_EQ(sink, nullptr) << "the detached sink is dropped";
+  EXPECT_EQ(TeeTargets(), (std::vector<std::string>{"queue-app"}));
+  EXPECT_TRUE(MoreFrames(15));
+
+  ASSERT_EQ(strova_playon(window.id()), 1);
+  ASSERT_NE(g_slots.play_sink, nullptr);
+  EXPECT_STREQ(GST_OBJECT_NAME(g_slots.play_sink), "video-output");
+  EXPECT_EQ(TeeTargets(), (std::vector<std::string>{"queue-app", "queue-play"}));
+  EXPECT_TRUE(MoreFrames(15));
+
+  queue = g_slots.play_queue;
+  sink = g_slots.play_sink;
+  g_object_add_weak_pointer(G_OBJECT(queue), &queue);
+  g_object_add_weak_pointer(G_OBJECT(sink), &sink);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(strova_endoutput(), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Deleting pipeline\n");
+  EXPECT_EQ(g_slots.play_queue, nullptr);
+  EXPECT_EQ(g_slots.play_sink, nullptr);
+  EXPECT_EQ(queue, nullptr);
+  EXPECT_EQ(sink, nullptr);
+  EXPECT_EQ(reader_.state(), 3u);
+}
+
+TEST_F(Preview, ManySwitchesNeverStallTheQueue) {
+  X11Window window(kWidth, kHeight);
+  StartOutput();
+  ASSERT_TRUE(MoreFrames(5));
+  for (int i = 0; i < 10; ++i) {
+    SCOPED_TRACE("switch " + std::to_string(i));
+    ASSERT_EQ(strova_playon(window.id()), 1);
+    ASSERT_TRUE(MoreFrames(3));
+    ASSERT_EQ(strova_playoff(), 1);
+    ASSERT_TRUE(MoreFrames(3));
+  }
+}
+
+TEST_F(Preview, CallsWithNothingToDoChangeNothing) {
+  X11Window window(kWidth, kHeight);
+  EXPECT_EQ(strova_playon(window.id()), 1) << "before any output";
+  EXPECT_EQ(strova_playoff(), 1);
+  EXPECT_EQ(g_slots.play_sink, nullptr);
+
+  StartOutput();
+  ASSERT_TRUE(MoreFrames(5));
+  EXPECT_EQ(strova_playon(0), 1) << "null window";
+  EXPECT_EQ(g_slots.play_sink, nullptr);
+  EXPECT_EQ(strova_playoff(), 1) << "nothing attached";
+  EXPECT_EQ(CurrentState(), GST_STATE_PLAYING) << "the pipeline was not paused";
+
+  ASSERT_EQ(strova_playon(window.id()), 1);
+  GstElement* const queue = g_slots.play_queue;
+  GstElement* const sink = g_slots.play_sink;
+  EXPECT_EQ(strova_playon(window.id() + 1), 1) << "already attached";
+  EXPECT_EQ(g_slots.play_queue, queue);
+  EXPECT_EQ(g_slots.play_sink, sink);
+  EXPECT_EQ(TeeTargets(), (std::vector<std::string>{"queue-app", "queue-play"}));
+
+  EXPECT_EQ(strova_endoutput(), 1);
+  EXPECT_EQ(strova_playon(window.id()), 1) << "after the end";
+  EXPECT_EQ(g_slots.play_sink, nullptr);
+  EXPECT_EQ(strova_playoff(), 1);
+}
+
+TEST_F(Preview, NothingAfterAFailedStart) {
+  RemoveFactory("rtph264depay");
+  X11Window window(kWidth, kHeight);
+  EXPECT_EQ(strova_startoutput(0, nullptr, FreeUdpPort(), "video/x-raw", kWidth, kHeight, 30, 1), 0);
+  EXPECT_EQ(strova_playon(window.id()), 1);
+  EXPECT_EQ(g_slots.play_queue, nullptr);
+  EXPECT_EQ(g_slots.play_sink, nullptr);
+}
+
+TEST_F(Preview, MissingSinkLeavesTheOutputPlaying) {
+  RemoveFactory("glimagesink");
+  X11Window window(kWidth, kHeight);
+  StartOutput();
+  ASSERT_TRUE(MoreFrames(5));
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(strova_playon(window.id()), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(g_slots.play_queue, nullptr);
+  EXPECT_EQ(g_slots.play_sink, nullptr);
+  EXPECT_EQ(TeeTargets(), (std::vector<std::string>{"queue-app"}));
+  EXPECT_EQ(CurrentState(), GST_STATE_PLAYING);
+  EXPECT_TRUE(MoreFrames(5));
+}
+
+// The screen pixel at (x, y) of a PNG, as 8-bit RGB.
+std::array<int, 3> PixelOf(const std::string& png, int x, int y) {
+  const std::string command = "convert " + png + " -crop 1x1+" + std::to_string(x) + "+" + std::to_string(y) +
+                              " -depth 8 -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:";
+  std::array<int, 3> rgb{-1, -1, -1};
+  if (FILE* out = popen(command.c_str(), "r")) {
+    if (std::fscanf(out, "%d %d %d", &rgb[0], &rgb[1], &rgb[2]) != 3) rgb = {-1, -1, -1};
+    pclose(out);
+  }
+  return rgb;
+}
+
+TEST_F(Preview, WindowShowsTheVideo) {
+  X11Window window(kWidth, kHeight);
+  StartOutput();
+  ASSERT_TRUE(MoreFrames(5));
+  ASSERT_EQ(strova_playon(window.id()), 1);
+  ASSERT_TRUE(MoreFrames(30));
+  const std::string png = std::string(VANTREL_TEST_OUTPUT_DIR) + "/preview_window.png";
+  ASSERT_TRUE(xvfb_.Screenshot(png, window.id()));
+
+  // 75% SMPTE bars: white, yellow, cyan, green, magenta, red, blue.
+  const std::array<std::array<int, 3>, 7> bars = {{{191, 191, 191},
+                                                    {191, 191, 0},
+                                                    {0, 191, 191},
+                                                    {0, 191, 0},
+                                                    {191, 0, 191},
+                                                    {191, 0, 0},
+                                                    {0, 0, 191}}};
+  const auto centres = BarCentres(kWidth, kHeight);
+  for (size_t bar = 0; bar < bars.size(); ++bar) {
+    const auto rgb = PixelOf(png, centres[bar].first, centres[bar].second);
+    for (int channel = 0; channel < 3; ++channel)
+      EXPECT_NEAR(rgb[channel], bars[bar][channel], 30) << "bar " << bar << " channel " << channel;
+  }
+  EXPECT_EQ(strova_endoutput(), 1) << "detaches while the window still exists";
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
+
+# Every output test but the pure decisions opens the fixed frame queue region.
+vantrel_test(output_pipeline_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/output_pipeline_test.cpp
+  LIBS strova_core
+  PROPERTIES RESOURCE_LOCK frame_queue)
+vantrel_test(output_video_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/output_video_test.cpp
+  LIBS strova_core
+  PROPERTIES RESOURCE_LOCK frame_queue)
+vantrel_test(preview_branch_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/preview_branch_test.cpp ${CMAKE_CURRENT_LIST_DIR}/x11_window.cpp
+  LIBS strova_core PkgConfig::X11
+  PROPERTIES RESOURCE_LOCK frame_queue)
+target_compile_definitions(preview_branch_test PRIVATE VANTREL_TEST_OUTPUT_DIR="${VANTREL_TEST_DIR}")
