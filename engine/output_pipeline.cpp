@@ -4,10 +4,9 @@
 // The exports run on the caller's thread. Streaming threads reach only
 // OnNewSample; frame_queue is set before PLAYING is requested and closed only
 // after the pipeline is in NULL. Touches no pipeline of another kind.
-#include <cstring>
-
 #include "engine/engine_slots.h"
 #include "engine/frame_queue.h"
+#include "engine/kxpcbox.h"
 #include "engine/output_pipeline.h"
 
 namespace {
@@ -18,15 +17,6 @@ void CloseFrameQueue() {
   g_slots.frame_queue = nullptr;
 }
 
-// Links a to b through caps, or without them when the caps could not be made
-// (a camera media type that is no valid caps name).
-void LinkThrough(GstElement* a, GstElement* b, GstCaps* caps) {
-  if (caps)
-    conventions::LinkFiltered(a, b, caps);
-  else
-    gst_element_link(a, b);
-}
-
 void LinkCameraChain(int32_t device_index, const char* device_name, const char* media_type, int32_t width,
                      int32_t height, int32_t framerate) {
   if (device_name)
@@ -35,10 +25,12 @@ void LinkCameraChain(int32_t device_index, const char* device_name, const char* 
     g_object_set(g_slots.source, "device-index", device_index, nullptr);
 
   GstElement* after_source = g_slots.decoder ? g_slots.decoder : g_slots.converter;
-  if (AppliesCameraCaps(width, height, framerate)) {
-    GstCaps* size = gst_caps_new_simple(media_type ? media_type : "video/x-raw", "width", G_TYPE_INT, width,
-                                        "height", G_TYPE_INT, height, nullptr);
-    LinkThrough(g_slots.source, after_source, size);
+  const char* caps_name = media_type ? media_type : "video/x-raw";
+  // A media type that cannot name caps links without them, as a size of 0 does.
+  if (AppliesCameraCaps(width, height, framerate) && IsCapsName(caps_name)) {
+    conventions::LinkFiltered(g_slots.source, after_source,
+                              gst_caps_new_simple(caps_name, "width", G_TYPE_INT, width, "height", G_TYPE_INT,
+                                                  height, nullptr));
   } else {
     gst_element_link(g_slots.source, after_source);
   }
@@ -56,37 +48,21 @@ void LinkNetworkChain(int32_t port) {
 // Unlinks and removes the chain from the sink end back to the source and
 // empties the element slots. The pipeline is in NULL.
 void TakeChainApart() {
-  GstBin* bin = GST_BIN(g_slots.pipeline);
-  gst_element_unlink(g_slots.app_queue, g_slots.sink);
-  gst_element_unlink(g_slots.tee, g_slots.app_queue);
-  gst_element_unlink(g_slots.converter, g_slots.tee);
-  gst_bin_remove_many(bin, g_slots.tee, g_slots.app_queue, g_slots.sink, nullptr);
+  if (g_slots.rtp_input)
+    DismantleChain({g_slots.source, g_slots.depay, g_slots.decoder, g_slots.converter, g_slots.tee,
+                    g_slots.app_queue, g_slots.sink});
+  else if (g_slots.decoder)
+    DismantleChain({g_slots.source, g_slots.decoder, g_slots.converter, g_slots.tee, g_slots.app_queue,
+                    g_slots.sink});
+  else
+    DismantleChain({g_slots.source, g_slots.converter, g_slots.tee, g_slots.app_queue, g_slots.sink});
   g_slots.sink = g_slots.app_queue = g_slots.tee = nullptr;
-
-  if (g_slots.rtp_input) {
-    gst_element_unlink(g_slots.decoder, g_slots.converter);
-    gst_element_unlink(g_slots.depay, g_slots.decoder);
-    gst_element_unlink(g_slots.source, g_slots.depay);
-    gst_bin_remove_many(bin, g_slots.source, g_slots.depay, g_slots.decoder, nullptr);
-  } else {
-    if (g_slots.decoder) {
-      gst_element_unlink(g_slots.decoder, g_slots.converter);
-      gst_element_unlink(g_slots.source, g_slots.decoder);
-      gst_bin_remove(bin, g_slots.decoder);
-      g_slots.decoder = nullptr;
-    } else {
-      gst_element_unlink(g_slots.source, g_slots.converter);
-    }
-    gst_bin_remove_many(bin, g_slots.source, g_slots.converter, nullptr);
-  }
   g_slots.source = g_slots.depay = g_slots.decoder = g_slots.converter = nullptr;
 }
 
 }  // namespace
 
 bool UsesNetworkChain(const char* device_name, int32_t port) { return !device_name && port != 0; }
-
-bool WantsJpegDecoder(const char* media_type) { return media_type && std::strstr(media_type, "jpeg"); }
 
 bool AppliesCameraCaps(int32_t width, int32_t height, int32_t framerate) {
   return width > 0 && height > 0 && framerate > 0;
@@ -130,7 +106,7 @@ extern "C" STROVA_API EngineResult strova_startoutput(int32_t device_index, cons
                                      &g_slots.tee, &g_slots.app_queue, &g_slots.sink});
   } else {
     g_slots.source = conventions::MakeElement("mfvideosrc", "webcam-source");
-    g_slots.decoder = WantsJpegDecoder(media_type) ? conventions::MakeElement("jpegdec", "jpegdecoder") : nullptr;
+    g_slots.decoder = IsJpegMediaType(media_type) ? conventions::MakeElement("jpegdec", "jpegdecoder") : nullptr;
     if (!common || !g_slots.source)
       return conventions::FailStart({&g_slots.source, &g_slots.decoder, &g_slots.converter, &g_slots.tee,
                                      &g_slots.app_queue, &g_slots.sink});

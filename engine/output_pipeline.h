@@ -8,9 +8,6 @@
 // The network chain is built when no camera is named and a port is given.
 bool UsesNetworkChain(const char* device_name, int32_t port);
 
-// "jpeg" anywhere in the camera's media type adds the JPEG decoder.
-bool WantsJpegDecoder(const char* media_type);
-
 // The camera's size caps apply only when width, height and frame rate are all
 // above 0.
 bool AppliesCameraCaps(int32_t width, int32_t height, int32_t framerate);

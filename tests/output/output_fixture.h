@@ -1,6 +1,6 @@
-// Test helpers for the output pipeline: a small camera element registered as
-// "mfvideosrc", an RTP/H.264 sender to loopback, a free UDP port, walking the
-// chain of a running pipeline and reference NV12 frames.
+// Test helpers for the output pipeline: an RTP/H.264 sender to loopback, a
+// free UDP port, the tee's branches, reference NV12 frames, and a factory
+// taken away. The test camera and the chain reader are the camera area's.
 #pragma once
 
 #include <arpa/inet.h>
@@ -16,104 +16,25 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/engine_slots.h"
+#include "tests/camera/camera_support.h"
+
 namespace outputtest {
 
-// ---- a camera for Linux tests: a bin around a live videotestsrc (SMPTE
-// bars), optionally JPEG-encoded, with the camera's two properties.
-
-struct FakeCamera {
-  GstBin parent;
-  gint device_index;
-  gchar* device_name;
-};
-struct FakeCameraClass {
-  GstBinClass parent_class;
-};
-
-inline bool g_fake_camera_jpeg = false;
-
-enum { kPropDeviceIndex = 1, kPropDeviceName };
-
-G_DEFINE_TYPE(FakeCamera, fake_camera, GST_TYPE_BIN)
-
-inline void fake_camera_set_property(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
-  auto* self = reinterpret_cast<FakeCamera*>(object);
-  if (id == kPropDeviceIndex) {
-    self->device_index = g_value_get_int(value);
-  } else if (id == kPropDeviceName) {
-    g_free(self->device_name);
-    self->device_name = g_value_dup_string(value);
-  } else {
-    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
-  }
-}
-
-inline void fake_camera_get_property(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
-  auto* self = reinterpret_cast<FakeCamera*>(object);
-  if (id == kPropDeviceIndex)
-    g_value_set_int(value, self->device_index);
-  else if (id == kPropDeviceName)
-    g_value_set_string(value, self->device_name);
-  else
-    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
-}
-
-inline void fake_camera_finalize(GObject* object) {
-  g_free(reinterpret_cast<FakeCamera*>(object)->device_name);
-  G_OBJECT_CLASS(fake_camera_parent_class)->finalize(object);
-}
-
-inline void fake_camera_class_init(FakeCameraClass* klass) {
-  GObjectClass* object_class = G_OBJECT_CLASS(klass);
-  object_class->set_property = fake_camera_set_property;
-  object_class->get_property = fake_camera_get_property;
-  object_class->finalize = fake_camera_finalize;
-  g_object_class_install_property(
-      object_class, kPropDeviceIndex,
-      g_param_spec_int("device-index", "Device index", "Camera number", -1, G_MAXINT, 0, G_PARAM_READWRITE));
-  g_object_class_install_property(
-      object_class, kPropDeviceName,
-      g_param_spec_string("device-name", "Device name", "Camera name", nullptr, G_PARAM_READWRITE));
-  gst_element_class_set_static_metadata(GST_ELEMENT_CLASS(klass), "Test camera", "Source/Video",
-                                        "SMPTE bars as a camera", "Vantrel tests");
-}
-
-inline void fake_camera_init(FakeCamera* self) {
-  GstElement* pattern = gst_element_factory_make("videotestsrc", nullptr);
-  g_object_set(pattern, "is-live", TRUE, nullptr);
-  GstElement* last = pattern;
-  gst_bin_add(GST_BIN(self), pattern);
-  if (g_fake_camera_jpeg) {
-    last = gst_element_factory_make("jpegenc", nullptr);
-    gst_bin_add(GST_BIN(self), last);
-    gst_element_link(pattern, last);
-  }
-  GstPad* target = gst_element_get_static_pad(last, "src");
-  gst_element_add_pad(GST_ELEMENT(self), gst_ghost_pad_new("src", target));
-  gst_object_unref(target);
-}
-
-// Call before strova_init, so that the engine's own stand-in steps aside.
-inline void RegisterFakeCamera(bool jpeg) {
+// Takes a factory out of the registry while the returned guard lives. Its
+// plugin is loaded first: loading it later would register the factory again.
+inline std::unique_ptr<camerasupport::FactoryRemoved> RemoveFactory(const char* name) {
   gst_init(nullptr, nullptr);
-  g_fake_camera_jpeg = jpeg;
-  gst_element_register(nullptr, "mfvideosrc", GST_RANK_PRIMARY + 1, fake_camera_get_type());
-}
-
-// Takes a factory out of the registry, so that making it fails. Its plugin is
-// loaded first: loading it later would register the factory again.
-inline void RemoveFactory(const char* name) {
-  gst_init(nullptr, nullptr);
-  GstRegistry* registry = gst_registry_get();
-  if (GstPluginFeature* feature = gst_registry_lookup_feature(registry, name)) {
+  if (GstPluginFeature* feature = gst_registry_lookup_feature(gst_registry_get(), name)) {
     if (GstPluginFeature* loaded = gst_plugin_feature_load(feature)) gst_object_unref(loaded);
-    gst_registry_remove_feature(registry, feature);
     gst_object_unref(feature);
   }
+  return std::make_unique<camerasupport::FactoryRemoved>(name);
 }
 
 // ---- network
@@ -156,86 +77,21 @@ class RtpSender {
   GstElement* pipeline_ = nullptr;
 };
 
-// ---- the shape of a running chain
+// ---- the tee's branches (the shared chain reader follows "src" pads only)
 
-// The element a src pad leads to, passing through the capsfilter that
-// gst_element_link_filtered puts in; caps is that filter's caps or "".
-struct Hop {
-  std::string to;
-  std::string caps;
-};
-
-inline std::string CapsText(GstElement* filter) {
-  GstCaps* caps = nullptr;
-  g_object_get(filter, "caps", &caps, nullptr);
-  gchar* text = caps ? gst_caps_to_string(caps) : g_strdup("");
-  std::string result = text;
-  g_free(text);
-  if (caps) gst_caps_unref(caps);
-  return result;
-}
-
-inline bool IsCapsFilter(GstElement* element) {
-  GstElementFactory* factory = gst_element_get_factory(element);
-  return factory && std::string(GST_OBJECT_NAME(factory)) == "capsfilter";
-}
-
-inline GstElement* PeerElement(GstPad* pad) {
-  GstPad* peer = gst_pad_get_peer(pad);
-  if (!peer) return nullptr;
-  GstElement* element = gst_pad_get_parent_element(peer);
-  gst_object_unref(peer);
-  return element;  // a reference
-}
-
-inline std::vector<Hop> HopsFrom(GstElement* element) {
-  std::vector<Hop> hops;
-  for (GList* l = element->srcpads; l; l = l->next) {
-    GstElement* next = PeerElement(GST_PAD(l->data));
-    if (!next) continue;
-    Hop hop;
-    if (IsCapsFilter(next)) {
-      hop.caps = CapsText(next);
-      GstPad* out = gst_element_get_static_pad(next, "src");
-      GstElement* after = PeerElement(out);
-      gst_object_unref(out);
-      gst_object_unref(next);
-      next = after;
-    }
-    if (next) {
-      hop.to = GST_OBJECT_NAME(next);
+inline std::vector<std::string> TeeTargets() {
+  std::vector<std::string> targets;
+  for (GList* l = GST_ELEMENT(g_slots.tee)->srcpads; l; l = l->next) {
+    GstPad* peer = gst_pad_get_peer(GST_PAD(l->data));
+    if (!peer) continue;
+    if (GstElement* next = gst_pad_get_parent_element(peer)) {
+      targets.push_back(GST_OBJECT_NAME(next));
       gst_object_unref(next);
     }
-    hops.push_back(hop);
+    gst_object_unref(peer);
   }
-  return hops;
-}
-
-// "a -> b -[caps]-> c ...", following the first link out of every element.
-inline std::string ChainFrom(GstElement* bin, const char* first) {
-  std::string text = first;
-  GstElement* element = gst_bin_get_by_name(GST_BIN(bin), first);
-  while (element) {
-    const std::vector<Hop> hops = HopsFrom(element);
-    gst_object_unref(element);
-    element = nullptr;
-    if (hops.empty() || hops[0].to.empty()) break;
-    text += hops[0].caps.empty() ? " -> " : " -[" + hops[0].caps + "]-> ";
-    text += hops[0].to;
-    element = gst_bin_get_by_name(GST_BIN(bin), hops[0].to.c_str());
-  }
-  return text;
-}
-
-// Names of the elements in the bin, capsfilters left out, sorted.
-inline std::vector<std::string> ElementNames(GstElement* bin) {
-  std::vector<std::string> names;
-  for (GList* l = GST_BIN_CHILDREN(bin); l; l = l->next) {
-    GstElement* child = GST_ELEMENT(l->data);
-    if (!IsCapsFilter(child)) names.push_back(GST_OBJECT_NAME(child));
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+  std::sort(targets.begin(), targets.end());
+  return targets;
 }
 
 // ---- reference pixels: the same pattern as the sender, converted to NV12

@@ -5,26 +5,22 @@
 
 #include "engine/engine_slots.h"
 #include "engine/frame_queue.h"
+#include "engine/frame_queue_reader.h"
 #include "engine/output_pipeline.h"
 #include "tests/output/output_fixture.h"
-#include "tests/output/tmp_region_reader.h"
 
 namespace {
 
 using namespace outputtest;
+using camerasupport::ChainFrom;
+using camerasupport::ElementsInAddOrder;
 
-TEST(OutputDecisions, ChainAndDecoderAndCaps) {
+TEST(OutputDecisions, ChainAndCameraCaps) {
   EXPECT_TRUE(UsesNetworkChain(nullptr, 51035));
   EXPECT_TRUE(UsesNetworkChain(nullptr, -1));
   EXPECT_FALSE(UsesNetworkChain(nullptr, 0));
   EXPECT_FALSE(UsesNetworkChain("USB Camera", 51035));
   EXPECT_FALSE(UsesNetworkChain("", 0));
-
-  EXPECT_FALSE(WantsJpegDecoder(nullptr));
-  EXPECT_FALSE(WantsJpegDecoder("video/x-raw"));
-  EXPECT_FALSE(WantsJpegDecoder("image/JPEG"));
-  EXPECT_TRUE(WantsJpegDecoder("image/jpeg"));
-  EXPECT_TRUE(WantsJpegDecoder("xjpegx"));
 
   EXPECT_TRUE(AppliesCameraCaps(1, 1, 1));
   EXPECT_FALSE(AppliesCameraCaps(0, 240, 30));
@@ -48,66 +44,68 @@ void ExpectOutputSlotsEmpty() {
   EXPECT_EQ(g_slots.kind, PipelineKind::None);
 }
 
-constexpr const char* kNv12 = "video/x-raw, format=(string)NV12";
-const std::string kTail = std::string(" -[") + kNv12 + "]-> tee -> queue-app -> app-sink";
+const std::string kNv12Tee = " -{video/x-raw, format=(string)NV12}-> tee";
 
 struct ShapeCase {
   const char* name;
+  int device_index;
   const char* device_name;
   bool network_port;  // a free port, else 0
   const char* media_type;
   int width, height, framerate;
-  bool jpeg_camera;
-  std::string chain;
-  std::vector<std::string> elements;
+  std::vector<std::string> elements;  // in the order they went into the pipeline
+  std::string chain;                  // from the source to the tee
 };
 
 void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.name; }
 
-const std::vector<std::string> kNetworkElements = {"app-sink",   "avdec-h264", "converter", "queue-app",
-                                                   "rtph264-depay", "tee",     "udp-source"};
-const std::vector<std::string> kCameraElements = {"app-sink", "converter", "queue-app", "tee", "webcam-source"};
-const std::vector<std::string> kJpegElements = {"app-sink",  "converter", "jpegdecoder",
-                                                "queue-app", "tee",       "webcam-source"};
+const std::vector<std::string> kNetworkElements = {"udp-source", "rtph264-depay", "avdec-h264", "converter",
+                                                   "tee",        "queue-app",     "app-sink"};
+const std::vector<std::string> kCameraElements = {"webcam-source", "converter", "tee", "queue-app", "app-sink"};
+const std::vector<std::string> kJpegElements = {"webcam-source", "jpegdecoder", "converter",
+                                                "tee",           "queue-app",   "app-sink"};
 const std::string kNetworkChain =
-    "udp-source -[application/x-rtp, payload=(int)96]-> rtph264-depay -> avdec-h264 -> converter" + kTail;
-const std::string kRawSized = "webcam-source -[video/x-raw, width=(int)320, height=(int)240]-> converter" + kTail;
-const std::string kRawPlain = "webcam-source -> converter" + kTail;
+    "udp-source -{application/x-rtp, payload=(int)96}-> rtph264-depay -> avdec-h264 -> converter" + kNv12Tee;
+const std::string kRawSized = "webcam-source -{video/x-raw, width=(int)320, height=(int)240}-> converter" + kNv12Tee;
+const std::string kRawPlain = "webcam-source -> converter" + kNv12Tee;
 
 const ShapeCase kShapes[] = {
-    {"Network", nullptr, true, "video/x-raw", 320, 240, 30, false, kNetworkChain, kNetworkElements},
-    {"NetworkIgnoresJpegTypeAndSizes", nullptr, true, "image/jpeg", 0, -5, 0, false, kNetworkChain,
-     kNetworkElements},
-    {"CameraByIndex", nullptr, false, "video/x-raw", 320, 240, 30, false, kRawSized, kCameraElements},
-    {"CameraByNameWinsOverPort", "Front Camera", true, "video/x-raw", 320, 240, 30, false, kRawSized,
-     kCameraElements},
-    {"CameraNullMediaType", nullptr, false, nullptr, 320, 240, 30, false, kRawSized, kCameraElements},
-    {"CameraZeroWidthNoCaps", nullptr, false, "video/x-raw", 0, 240, 30, false, kRawPlain, kCameraElements},
-    {"CameraNegativeHeightNoCaps", nullptr, false, "video/x-raw", 320, -1, 30, false, kRawPlain, kCameraElements},
-    {"CameraZeroFramerateNoCaps", nullptr, false, "video/x-raw", 320, 240, 0, false, kRawPlain, kCameraElements},
-    {"CameraJpegSized", nullptr, false, "image/jpeg", 320, 240, 30, true,
-     "webcam-source -[image/jpeg, width=(int)320, height=(int)240]-> jpegdecoder -> converter" + kTail,
-     kJpegElements},
-    {"CameraJpegUnsized", "Front Camera", false, "image/jpeg", 320, 240, -30, true,
-     "webcam-source -> jpegdecoder -> converter" + kTail, kJpegElements},
+    {"Network", 0, nullptr, true, "video/x-raw", 320, 240, 30, kNetworkElements, kNetworkChain},
+    {"NetworkIgnoresJpegTypeAndSizes", 1, nullptr, true, "image/jpeg", 0, -5, 0, kNetworkElements, kNetworkChain},
+    {"CameraByIndex", 0, nullptr, false, "video/x-raw", 320, 240, 30, kCameraElements, kRawSized},
+    {"CameraByNameWinsOverPort", 5, testcamera::kRawName, true, "video/x-raw", 320, 240, 30, kCameraElements,
+     kRawSized},
+    {"CameraNullMediaType", 0, nullptr, false, nullptr, 320, 240, 30, kCameraElements, kRawSized},
+    {"CameraZeroWidthNoCaps", 0, nullptr, false, "video/x-raw", 0, 240, 30, kCameraElements, kRawPlain},
+    {"CameraNegativeHeightNoCaps", 0, nullptr, false, "video/x-raw", 320, -1, 30, kCameraElements, kRawPlain},
+    {"CameraZeroFramerateNoCaps", 0, nullptr, false, "video/x-raw", 320, 240, 0, kCameraElements, kRawPlain},
+    {"CameraUnnamableMediaTypeNoCaps", 0, nullptr, false, "video x-raw", 320, 240, 30, kCameraElements, kRawPlain},
+    {"CameraJpegSized", 1, nullptr, false, "image/jpeg", 320, 240, 30, kJpegElements,
+     "webcam-source -{image/jpeg, width=(int)320, height=(int)240}-> jpegdecoder -> converter" + kNv12Tee},
+    {"CameraJpegUnsized", 0, testcamera::kJpegName, false, "image/jpeg", 320, 240, -30, kJpegElements,
+     "webcam-source -> jpegdecoder -> converter" + kNv12Tee},
 };
 
 class OutputShape : public ::testing::TestWithParam<ShapeCase> {};
 
 TEST_P(OutputShape, RunningPipelineHasTheChainAndTearsDownCompletely) {
   const ShapeCase& c = GetParam();
-  RegisterFakeCamera(c.jpeg_camera);
+  testcamera::Register();
   ASSERT_EQ(strova_init(1), 1);
   const int port = c.network_port ? FreeUdpPort() : 0;
-  ASSERT_EQ(strova_startoutput(7, c.device_name, port, c.media_type, c.width, c.height, c.framerate, 1), 1);
+  ASSERT_EQ(strova_startoutput(c.device_index, c.device_name, port, c.media_type, c.width, c.height,
+                               c.framerate, 1),
+            1);
 
   ASSERT_NE(g_slots.pipeline, nullptr);
   EXPECT_STREQ(GST_OBJECT_NAME(g_slots.pipeline), "kxclient");
   EXPECT_EQ(g_slots.kind, PipelineKind::Output);
-  EXPECT_EQ(ElementNames(g_slots.pipeline), c.elements);
-  EXPECT_EQ(ChainFrom(g_slots.pipeline, GST_OBJECT_NAME(g_slots.source)), c.chain);
+  EXPECT_EQ(ElementsInAddOrder(g_slots.pipeline), c.elements);
+  EXPECT_EQ(ChainFrom(g_slots.source), c.chain);
+  EXPECT_EQ(TeeTargets(), std::vector<std::string>{"queue-app"});
+  EXPECT_EQ(ChainFrom(g_slots.app_queue), "queue-app -> app-sink");
   EXPECT_NE(g_slots.bus_watch_id, 0u);
-  EXPECT_NE(g_slots.frame_queue, nullptr);
+  EXPECT_EQ(g_slots.frame_queue != nullptr, c.width >= 0 && c.height >= 0) << "a negative size is refused";
 
   const bool network = c.chain.starts_with("udp-source");
   EXPECT_EQ(g_slots.rtp_input, network);
@@ -120,7 +118,8 @@ TEST_P(OutputShape, RunningPipelineHasTheChainAndTearsDownCompletely) {
     gint index = -1;
     gchar* name = nullptr;
     g_object_get(g_slots.source, "device-index", &index, "device-name", &name, nullptr);
-    EXPECT_EQ(index, c.device_name ? 0 : 7);
+    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(g_slots.source), "device-index");
+    EXPECT_EQ(index, c.device_name ? G_PARAM_SPEC_INT(spec)->default_value : c.device_index);
     EXPECT_STREQ(name, c.device_name);
     g_free(name);
   }
@@ -171,9 +170,11 @@ class MissingElement : public ::testing::TestWithParam<MissingCase> {};
 
 TEST_P(MissingElement, FailsCleanlyAndLeavesTheQueueOpenUntilTheEnd) {
   const MissingCase& c = GetParam();
-  RegisterFakeCamera(false);
-  RemoveFactory(c.factory);
+  testcamera::Register();
   ASSERT_EQ(strova_init(1), 1);
+  // After strova_init, which would otherwise bring its own camera stand-in.
+  const auto removed = RemoveFactory(c.factory);
+  ASSERT_TRUE(removed->ok());
 
   testing::internal::CaptureStderr();
   const int port = c.network ? FreeUdpPort() : 0;
@@ -184,16 +185,16 @@ TEST_P(MissingElement, FailsCleanlyAndLeavesTheQueueOpenUntilTheEnd) {
   EXPECT_EQ(g_slots.rtp_input, c.network);
 
   ASSERT_NE(g_slots.frame_queue, nullptr);
-  RegionReader reader;
+  FrameQueueReader reader;
   ASSERT_TRUE(reader.Open());
-  EXPECT_EQ(reader.state(), 1u);
-  EXPECT_EQ(reader.width(), 320u);
+  EXPECT_EQ(reader.Header().state, 1u);
+  EXPECT_EQ(reader.Header().width, 320u);
 
   testing::internal::CaptureStdout();
   EXPECT_EQ(strova_endoutput(), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(g_slots.frame_queue, nullptr);
-  EXPECT_EQ(reader.state(), 3u);
+  EXPECT_EQ(reader.Header().state, 3u);
   strova_release();
 }
 
@@ -209,15 +210,15 @@ INSTANTIATE_TEST_SUITE_P(Factories, MissingElement,
                          });
 
 TEST(OutputStart, MissingJpegDecoderIsNotRequired) {
-  RegisterFakeCamera(true);
-  RemoveFactory("jpegdec");
+  testcamera::Register();
+  const auto removed = RemoveFactory("jpegdec");
   ASSERT_EQ(strova_init(1), 1);
-  EXPECT_EQ(strova_startoutput(0, nullptr, 0, "image/jpeg", 320, 240, 30, 1), 1);
+  EXPECT_EQ(strova_startoutput(1, nullptr, 0, "image/jpeg", 320, 240, 30, 1), 1);
   EXPECT_EQ(g_slots.decoder, nullptr);
-  EXPECT_EQ(ElementNames(g_slots.pipeline), kCameraElements);
+  EXPECT_EQ(ElementsInAddOrder(g_slots.pipeline), kCameraElements);
   // JPEG cannot go into the converter: that link fails, the rest stands.
-  EXPECT_EQ(ChainFrom(g_slots.pipeline, "webcam-source"), "webcam-source");
-  EXPECT_EQ(ChainFrom(g_slots.pipeline, "converter"), "converter" + kTail);
+  EXPECT_EQ(ChainFrom(g_slots.source), "webcam-source");
+  EXPECT_EQ(ChainFrom(g_slots.converter), "converter" + kNv12Tee);
   EXPECT_EQ(strova_endoutput(), 1);
   ExpectOutputSlotsEmpty();
   strova_release();
@@ -226,13 +227,13 @@ TEST(OutputStart, MissingJpegDecoderIsNotRequired) {
 TEST(OutputStart, BeforeInitDoesNothing) {
   EXPECT_EQ(strova_startoutput(0, nullptr, FreeUdpPort(), "video/x-raw", 320, 240, 30, 1), 0);
   EXPECT_EQ(g_slots.frame_queue, nullptr);
-  EXPECT_FALSE(RegionReader().Open());
+  EXPECT_FALSE(FrameQueueReader().Open());
   EXPECT_EQ(strova_endoutput(), 1);
   ExpectOutputSlotsEmpty();
 }
 
 TEST(OutputStart, WhileRunningLeavesThePipelineUntouched) {
-  RegisterFakeCamera(false);
+  testcamera::Register();
   ASSERT_EQ(strova_init(1), 1);
   ASSERT_EQ(strova_startoutput(0, nullptr, FreeUdpPort(), "video/x-raw", 320, 240, 30, 1), 1);
   const EngineSlots before = g_slots;
@@ -246,33 +247,33 @@ TEST(OutputStart, WhileRunningLeavesThePipelineUntouched) {
   EXPECT_EQ(g_slots.bus_watch_id, before.bus_watch_id);
   EXPECT_TRUE(g_slots.rtp_input);
   EXPECT_EQ(g_slots.kind, PipelineKind::Output);
-  RegionReader reader;
+  FrameQueueReader reader;
   ASSERT_TRUE(reader.Open());
-  EXPECT_EQ(reader.width(), 320u);
+  EXPECT_EQ(reader.Header().width, 320u);
   EXPECT_EQ(strova_endoutput(), 1);
   ExpectOutputSlotsEmpty();
   strova_release();
 }
 
 TEST(OutputStart, ClosesAQueueLeftByAFailedStart) {
-  RegisterFakeCamera(false);
-  RemoveFactory("avdec_h264");
+  testcamera::Register();
+  const auto removed = RemoveFactory("avdec_h264");
   ASSERT_EQ(strova_init(1), 1);
   EXPECT_EQ(strova_startoutput(0, nullptr, FreeUdpPort(), "video/x-raw", 320, 240, 30, 1), 0);
-  RegionReader earlier;
+  FrameQueueReader earlier;
   ASSERT_TRUE(earlier.Open());
-  EXPECT_EQ(earlier.state(), 1u);
+  EXPECT_EQ(earlier.Header().state, 1u);
 
   // The camera chain needs no H.264 decoder.
   ASSERT_EQ(strova_startoutput(0, nullptr, 0, "video/x-raw", 320, 240, 30, 1), 1);
-  EXPECT_EQ(earlier.state(), 3u);
+  EXPECT_EQ(earlier.Header().state, 3u);
   ASSERT_NE(g_slots.frame_queue, nullptr);
-  RegionReader current;
+  FrameQueueReader current;
   ASSERT_TRUE(current.Open());
-  EXPECT_TRUE(WaitFor([&] { return current.read_index() > 0; }, std::chrono::seconds(5)));
-  EXPECT_EQ(current.state(), 2u);
+  EXPECT_TRUE(WaitFor([&] { return current.Header().read_index > 0; }, std::chrono::seconds(5)));
+  EXPECT_EQ(current.Header().state, 2u);
   EXPECT_EQ(strova_endoutput(), 1);
-  EXPECT_EQ(current.state(), 3u);
+  EXPECT_EQ(current.Header().state, 3u);
   strova_release();
 }
 
@@ -284,7 +285,7 @@ TEST(OutputEnd, LeavesAPipelineOfAnotherKindAlone) {
 
   EXPECT_EQ(strova_startoutput(0, nullptr, FreeUdpPort(), "video/x-raw", 320, 240, 30, 1), 0);
   EXPECT_EQ(g_slots.frame_queue, nullptr);
-  EXPECT_FALSE(RegionReader().Open());
+  EXPECT_FALSE(FrameQueueReader().Open());
   EXPECT_EQ(strova_playon(0x1234), 1);
   EXPECT_EQ(g_slots.play_sink, nullptr);
 
@@ -300,7 +301,7 @@ TEST(OutputEnd, LeavesAPipelineOfAnotherKindAlone) {
 }
 
 TEST(OutputEnd, SecondEndOnlyQuitsTheLoop) {
-  RegisterFakeCamera(false);
+  testcamera::Register();
   ASSERT_EQ(strova_init(1), 1);
   ASSERT_EQ(strova_startoutput(0, nullptr, 0, nullptr, 320, 240, 30, 1), 1);
   EXPECT_EQ(strova_endoutput(), 1);

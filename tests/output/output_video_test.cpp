@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "engine/engine_slots.h"
+#include "engine/frame_queue_reader.h"
 #include "tests/output/output_fixture.h"
-#include "tests/output/tmp_region_reader.h"
 
 namespace {
 
@@ -18,10 +18,12 @@ using namespace outputtest;
 
 // Compares the newest frame in the queue with the pattern at the bar centres;
 // the encoder may move a value by a few steps.
-void ExpectBars(const RegionReader& reader, int width, int height) {
+void ExpectBars(const FrameQueueReader& reader, int width, int height) {
   const Nv12Frame expected = ReferenceFrame(width, height);
   ASSERT_EQ(expected.stride, width);
-  Nv12Frame got{width, height, width, reader.NewestFrame()};
+  FrameQueueReader::Frame frame;
+  ASSERT_EQ(reader.CopyNewestFrame(frame), FrameQueueReader::Copy::Copied);
+  Nv12Frame got{width, height, width, frame.pixels};
   for (auto [x, y] : BarCentres(width, height)) {
     SCOPED_TRACE("bar at x=" + std::to_string(x));
     EXPECT_NEAR(got.Y(x, y), expected.Y(x, y), 8);
@@ -42,28 +44,28 @@ TEST_P(NetworkVideo, FramesArriveAsNv12OfTheSentSizeAndPicture) {
   const int port = FreeUdpPort();
   // The client's call: only the port and the size matter to the network chain.
   ASSERT_EQ(strova_startoutput(0, nullptr, port, "video/x-raw", width, height, 30, 1), 1);
-  RegionReader reader;
+  FrameQueueReader reader;
   ASSERT_TRUE(reader.Open());
-  EXPECT_EQ(reader.state(), 1u);
-  EXPECT_EQ(reader.width(), unsigned(width));
-  EXPECT_EQ(reader.height(), unsigned(height));
+  EXPECT_EQ(reader.Header().state, 1u);
+  EXPECT_EQ(reader.Header().width, unsigned(width));
+  EXPECT_EQ(reader.Header().height, unsigned(height));
 
   auto sender = std::make_unique<RtpSender>(port, width, height);
   ASSERT_TRUE(sender->ok());
-  ASSERT_TRUE(WaitFor([&] { return reader.read_index() >= 20; }, std::chrono::seconds(10)));
-  EXPECT_EQ(reader.state(), 2u);
-  EXPECT_GE(reader.write_index(), reader.read_index());
-  EXPECT_LE(reader.write_index(), reader.read_index() + 1);
+  ASSERT_TRUE(WaitFor([&] { return reader.Header().read_index >= 20; }, std::chrono::seconds(10)));
+  EXPECT_EQ(reader.Header().state, 2u);
+  EXPECT_GE(reader.Header().write_index, reader.Header().read_index);
+  EXPECT_LE(reader.Header().write_index, reader.Header().read_index + 1);
   ExpectBars(reader, width, height);
 
   testing::internal::CaptureStdout();
   EXPECT_EQ(strova_endoutput(), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Deleting pipeline\n");
-  EXPECT_EQ(reader.state(), 3u);
-  const uint32_t last = reader.read_index();
-  EXPECT_EQ(reader.write_index(), last);
+  EXPECT_EQ(reader.Header().state, 3u);
+  const uint32_t last = reader.Header().read_index;
+  EXPECT_EQ(reader.Header().write_index, last);
   g_usleep(200 * 1000);
-  EXPECT_EQ(reader.read_index(), last) << "no frame is written after the end";
+  EXPECT_EQ(reader.Header().read_index, last) << "no frame is written after the end";
   sender.reset();
   strova_release();
 }
@@ -75,30 +77,30 @@ INSTANTIATE_TEST_SUITE_P(Sizes, NetworkVideo, ::testing::Values(Size{320, 240}, 
 
 struct CameraCase {
   const char* name;
+  int device_index;
   const char* media_type;
-  bool jpeg;
 };
 
 class CameraVideo : public ::testing::TestWithParam<CameraCase> {};
 
 TEST_P(CameraVideo, FramesOfTheCameraReachTheQueue) {
   const CameraCase& c = GetParam();
-  RegisterFakeCamera(c.jpeg);
+  testcamera::Register();
   ASSERT_EQ(strova_init(1), 1);
-  ASSERT_EQ(strova_startoutput(0, nullptr, 0, c.media_type, 320, 240, 30, 1), 1);
-  RegionReader reader;
+  ASSERT_EQ(strova_startoutput(c.device_index, nullptr, 0, c.media_type, 320, 240, 30, 1), 1);
+  FrameQueueReader reader;
   ASSERT_TRUE(reader.Open());
-  ASSERT_TRUE(WaitFor([&] { return reader.read_index() >= 5; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(WaitFor([&] { return reader.Header().read_index >= 5; }, std::chrono::seconds(10)));
   // The test camera sends the same bars (in the JPEG case through its codec).
   ExpectBars(reader, 320, 240);
   EXPECT_EQ(strova_endoutput(), 1);
-  EXPECT_EQ(reader.state(), 3u);
+  EXPECT_EQ(reader.Header().state, 3u);
   strova_release();
 }
 
 INSTANTIATE_TEST_SUITE_P(Cameras, CameraVideo,
-                         ::testing::Values(CameraCase{"Raw", "video/x-raw", false},
-                                           CameraCase{"Jpeg", "image/jpeg", true}),
+                         ::testing::Values(CameraCase{"Raw", 0, "video/x-raw"},
+                                           CameraCase{"Jpeg", 1, "image/jpeg"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 size_t OpenFileDescriptors() {
@@ -127,13 +129,13 @@ TEST(OutputCycles, TwoHundredStartsAndEndsDoNotGrow) {
   int with_frames = 0;
   const auto cycle = [&] {
     ASSERT_EQ(strova_startoutput(0, nullptr, port, "video/x-raw", 320, 240, 30, 1), 1);
-    RegionReader reader;
+    FrameQueueReader reader;
     ASSERT_TRUE(reader.Open());
-    if (WaitFor([&] { return reader.read_index() > 0; }, std::chrono::seconds(2))) ++with_frames;
+    if (WaitFor([&] { return reader.Header().read_index > 0; }, std::chrono::seconds(2))) ++with_frames;
     testing::internal::CaptureStdout();
     ASSERT_EQ(strova_endoutput(), 1);
     testing::internal::GetCapturedStdout();
-    ASSERT_EQ(reader.state(), 3u);
+    ASSERT_EQ(reader.Header().state, 3u);
   };
   for (int i = 0; i < 10; ++i) cycle();  // let GStreamer's own caches fill
   const size_t fds = OpenFileDescriptors();

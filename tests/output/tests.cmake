@@ -1,16 +1,16 @@
-pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
-
+# The camera area's test camera, chain reader and window helpers are reused
+# here (tests/camera/tests.cmake defines camera_test_support and PkgConfig::X11).
 # Every output test but the pure decisions opens the fixed frame queue region.
 vantrel_test(output_pipeline_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/output_pipeline_test.cpp
-  LIBS strova_core
+  LIBS strova_core frame_queue_reader camera_test_support
   PROPERTIES RESOURCE_LOCK frame_queue)
 vantrel_test(output_video_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/output_video_test.cpp
-  LIBS strova_core
+  LIBS strova_core frame_queue_reader camera_test_support
   PROPERTIES RESOURCE_LOCK frame_queue)
 vantrel_test(preview_branch_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/preview_branch_test.cpp ${CMAKE_CURRENT_LIST_DIR}/x11_window.cpp
-  LIBS strova_core PkgConfig::X11
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/preview_branch_test.cpp
+  LIBS strova_core frame_queue_reader camera_test_support PkgConfig::X11
   PROPERTIES RESOURCE_LOCK frame_queue)
 target_compile_definitions(preview_branch_test PRIVATE VANTREL_TEST_OUTPUT_DIR="${VANTREL_TEST_DIR}")
