@@ -51,10 +51,20 @@ class ScreenTest : public ::testing::Test {
       QCoreApplication::processEvents();
     }
   }
+  // A screenshot once the window has been painted (on a busy machine the
+  // server may show it a little later).
   QImage Shot(const char* name) {
     const std::string path = (QCoreApplication::applicationDirPath() + "/" + name).toStdString();
-    EXPECT_TRUE(Display().Screenshot(path));
-    return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
+    QImage shot;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      EXPECT_TRUE(Display().Screenshot(path));
+      shot = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
+      const QPoint frame = form->geometry().topLeft() + QPoint(form->width() / 2, 40);
+      const QPoint panel = form->geometry().topLeft() + QPoint(22, 100);
+      if (!shot.isNull() && shot.pixel(frame) != kBackground && shot.pixel(panel) == qRgb(255, 255, 255)) break;
+      Settle();
+    }
+    return shot;
   }
 
   // Outside the rounded region the screen shows the background; a little
