@@ -2,6 +2,7 @@
 // OpenGL sink drawing into the caller's window; and the camera source chain
 // and teardown helpers the other "kxpcbox" families share (kxpcbox.h).
 // Exports run on the caller's thread; the video runs on GStreamer's threads.
+// Touches only the slots of its own chain, never the frame queue.
 #include <gst/video/videooverlay.h>
 
 #include <cstring>

@@ -1,6 +1,7 @@
 // Camera stream-out pipeline "kxpcbox": camera [-> JPEG decoder -> converter]
 // -> H.264 encoder (low latency) -> RTP payloader -> UDP sink to host:port.
 // Exports run on the caller's thread; the video runs on GStreamer's threads.
+// Touches only the slots of its own chain, never the frame queue.
 #include "engine/engine_slots.h"
 #include "engine/kxpcbox.h"
 

@@ -1,6 +1,7 @@
 // Stream preview pipeline "kxpcbox": UDP source -> RTP H.264 depayloader ->
 // H.264 decoder -> OpenGL sink drawing into the caller's window.
 // Exports run on the caller's thread; the video runs on GStreamer's threads.
+// Touches only the slots of its own chain, never the frame queue.
 #include "engine/engine_slots.h"
 #include "engine/kxpcbox.h"
 

@@ -3,7 +3,8 @@
 // by display name, when it is opened; "mfh264enc" is a bin around x264enc.
 // Registered once from strova_init (caller's thread), and only under names no
 // element holds yet, so real elements and test elements win. The elements
-// then run on the pipeline's threads; they keep no state outside themselves.
+// then run on the pipeline's threads; they keep no state outside themselves
+// and know nothing of the engine.
 #include <gst/gst.h>
 
 #include "platform/media_elements.h"
