@@ -19,6 +19,7 @@
 
 #include "client/EngineBinding.h"
 #include "client/MaskEdit.h"
+#include "client/UdpListener.h"
 
 using vantrel::Anchor;
 using vantrel::Anchors;
@@ -94,10 +95,14 @@ TVantrelForm::TVantrelForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::F
   setFont(SkinFont("Tahoma", 11));
   CreateComponents();
   BindEvents();
+  StartDeviceDiscovery();
   FormCreate(this);
 }
 
-TVantrelForm::~TVantrelForm() { FormDestroy(this); }
+TVantrelForm::~TVantrelForm() {
+  IdUDPServer1->Stop();
+  FormDestroy(this);
+}
 
 // The window description: every component with its geometry, anchors, fonts,
 // colours and pictures, created in stacking order (later ones on top).
@@ -329,8 +334,8 @@ void TVantrelForm::FormCreate(QObject*) {
   vantrel::SetRoundRegion(MainPanel, kPanelCornerDiameter);
   DeviceIDComboBox->clear();
   ConnectBtn->setEnabled(false);
-  // Here the control session resets OutputActive and PreviewActive, and
-  // discovery forms the station name LocalName.
+  // Here the control session resets OutputActive and PreviewActive.
+  FormStationName();
   ShowPinCode(QString());
 }
 

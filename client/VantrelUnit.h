@@ -27,6 +27,7 @@ class QLabel;
 class QLineEdit;
 class QTimer;
 class TMaskEdit;
+class TUdpListener;
 
 // The mouse buttons and modifier keys held during a pointer event, and
 // whether a press is the second press of a double-click.
@@ -89,6 +90,7 @@ class TVantrelForm : public QWidget {
   TPanel* PinPanel4;
   QLineEdit* PinEdit4;
   QTimer* Timer1;
+  TUdpListener* IdUDPServer1;
 
   // Window events.
   void FormCreate(QObject* Sender);
@@ -116,6 +118,10 @@ class TVantrelForm : public QWidget {
   void PinEdit1KeyPress(QObject* Sender, QChar Key);
   void PinEdit1Exit(QObject* Sender);
   void Timer1Timer(QObject* Sender);
+
+  // Device discovery: one announcement datagram; the user picked a device.
+  void IdUDPServer1UDPRead(const QByteArray& AData);
+  void DeviceIDComboBoxChange(QObject* Sender);
 
  protected:
   // Whether the control connection is open. Virtual so that a test can stand
@@ -153,6 +159,10 @@ class TVantrelForm : public QWidget {
   };
 
   void CreateComponents();
+  // Starts IdUDPServer1 and binds the device list's change event.
+  void StartDeviceDiscovery();
+  // Create-handler step: LocalName from the machine's private address.
+  void FormStationName();
   void BindEvents();
   ComponentEvents& On(QObject* component);
   // Names a new control, gives it its design geometry and remembers its anchors.

@@ -1,0 +1,60 @@
+// TVantrelForm's device discovery: the listener IdUDPServer1, the
+// announcement handler and the device list's change handler, and the
+// station-name step of the create handler. All of it runs on the GUI thread;
+// the listener's own threads only hand datagrams over (UdpListener.h).
+#include "client/DeviceDiscovery.h"
+
+#include <QComboBox>
+#include <string_view>
+
+#include "client/Announcement.h"
+#include "client/MaskEdit.h"
+#include "client/StationName.h"
+#include "client/UdpListener.h"
+#include "client/VantrelUnit.h"
+
+namespace vantrel {
+
+std::uint16_t AnnouncementPort = 51033;
+
+}  // namespace vantrel
+
+void TVantrelForm::StartDeviceDiscovery() {
+  connect(DeviceIDComboBox, &QComboBox::activated, this, [this] { DeviceIDComboBoxChange(DeviceIDComboBox); });
+  IdUDPServer1 = new TUdpListener(this);
+  IdUDPServer1->setObjectName("IdUDPServer1");
+  // A port that cannot be bound throws out of the window's creation.
+  IdUDPServer1->Start(vantrel::AnnouncementPort, [this](const QByteArray& data) { IdUDPServer1UDPRead(data); });
+}
+
+void TVantrelForm::FormStationName() {
+  LocalName = QString::fromStdString(vantrel::StationName(vantrel::GetLocalIP()));
+}
+
+void TVantrelForm::IdUDPServer1UDPRead(const QByteArray& AData) {
+  if (ConnectionOpen()) return;
+  const auto announcement = vantrel::ParseAnnouncement(std::string_view(AData.constData(), AData.size()));
+  if (!announcement) return;
+  const QString text = QString::fromStdString(announcement->text);
+  if (DeviceIDList->contains(text, Qt::CaseInsensitive)) return;
+  // Taken before adding: the first item added to an empty list becomes
+  // current by itself, without the change event.
+  const bool none_selected = DeviceIDComboBox->currentIndex() < 0;
+  DeviceIDList->append(text);
+  DeviceIDComboBox->addItem(QString::fromStdString(announcement->name));
+  if (none_selected) {
+    DeviceIDComboBox->setCurrentIndex(0);
+    DeviceIDComboBoxChange(this);
+  }
+}
+
+void TVantrelForm::DeviceIDComboBoxChange(QObject*) {
+  const int index = DeviceIDComboBox->currentIndex();
+  const bool chosen = index >= 0 && index < DeviceIDList->size();
+  if (chosen) {
+    if (const auto address = vantrel::AnnouncedAddress(DeviceIDList->at(index).toStdString()))
+      DeviceIPEdit->setText(QString::fromStdString(*address));
+  }
+  ConnectBtn->setEnabled(chosen);
+  ShowPinCode(QString());
+}
