@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "client/DeviceDiscovery.h"
 #include "client/EngineBinding.h"
 #include "client/Vantrel.h"
 #include "tests/support/fake_engine/fake_engine_log.h"
@@ -70,6 +71,7 @@ void WatchWindow() {
 
 int RunClient(const std::string& folder) {
   qAddPreRoutine(WatchWindow);
+  vantrel::AnnouncementPort = 0;  // the window listens on a free port of its own
   char name[] = "vantrel";
   char* argv[] = {name, nullptr};
   return vantrel::RunVantrel(1, argv, folder);

@@ -11,12 +11,14 @@
 #include <memory>
 #include <string>
 
+#include "client/DeviceDiscovery.h"
 #include "client/EngineBinding.h"
 #include "client/VantrelUnit.h"
 
 namespace windowtest {
 
 inline QApplication& Application() {
+  vantrel::AnnouncementPort = 0;  // each window listens on a free port of its own
   static int argc = 1;
   static char name[] = "window_test";
   static char* argv[] = {name, nullptr};
