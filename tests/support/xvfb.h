@@ -24,9 +24,11 @@ class XvfbDisplay {
       // Goes with the test even when the test is killed (a timeout), so that
       // it never keeps the test's inherited files, such as a lock, open.
       prctl(PR_SET_PDEATHSIG, SIGTERM);
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", geometry, "-nolisten", "tcp",
+      // The server keeps only the display pipe: no descriptor (or lock) of
+      // the test process lives on in it.
+      dup2(fds[1], 3);
+      closefrom(4);
+      execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", geometry, "-nolisten", "tcp",
              "+extension", "GLX", static_cast<char*>(nullptr));
       _exit(127);
     }
