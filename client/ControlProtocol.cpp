@@ -1,6 +1,7 @@
 // The control connection's wire format (see ControlProtocol.h).
 #include "client/ControlProtocol.h"
 
+#include "client/TextTrim.h"
 #include "platform/tcp_socket.h"
 
 namespace vantrel {
@@ -85,9 +86,7 @@ ReplyLineAssembler::Result ReplyLineAssembler::Next(std::string& line) {
 }
 
 ReplyKind ClassifyReply(std::string_view line) {
-  bool blank = true;
-  for (char c : line) blank = blank && static_cast<unsigned char>(c) <= 32;
-  if (blank) return ReplyKind::Blank;
+  if (TrimBlanksAndControls(line).empty()) return ReplyKind::Blank;
   return line.starts_with(kAcceptedPrefix) ? ReplyKind::Accepted : ReplyKind::Refusal;
 }
 
@@ -141,7 +140,8 @@ std::optional<uint32_t> ParseDottedIPv4(std::string_view text) {
 }
 
 std::optional<uint32_t> HostAddress(const std::string& host_text) {
-  if (host_text.empty()) return std::nullopt;
+  // Empty, or the address field's template with no digit typed.
+  if (host_text.find_first_not_of(" .") == std::string::npos) return std::nullopt;
   if (const auto dotted = ParseDottedIPv4(host_text)) return dotted;
   return platform::ResolveIPv4(host_text);
 }

@@ -66,7 +66,8 @@ std::optional<int32_t> ParseInt32(std::string_view text);
 std::optional<uint32_t> ParseDottedIPv4(std::string_view text);
 
 // The device address for a host text: the dotted form, else the system's
-// IPv4 name resolution (which may block); nullopt for an empty text.
+// IPv4 name resolution (which may block); nullopt for a text of nothing but
+// blanks and dots (the empty address field), which is not looked up.
 std::optional<uint32_t> HostAddress(const std::string& host_text);
 
 }  // namespace vantrel

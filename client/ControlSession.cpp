@@ -7,6 +7,9 @@ namespace vantrel {
 
 using IoStatus = platform::TcpSocket::IoStatus;
 
+bool OutputActive = false;
+bool PreviewActive = false;
+
 bool TIdTCPClient::Connect() {
   if (socket_.IsOpen()) return false;
   const auto address = HostAddress(Host);
@@ -57,7 +60,9 @@ TIdTCPClient::ReadResult TIdTCPClient::ReadLn(std::string& line) {
   }
 }
 
-TIdThreadComponent::~TIdThreadComponent() {
+TIdThreadComponent::~TIdThreadComponent() { TerminateAndWaitFor(); }
+
+void TIdThreadComponent::TerminateAndWaitFor() {
   Deactivate();
   if (thread_.joinable()) thread_.join();
 }

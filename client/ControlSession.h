@@ -1,6 +1,7 @@
 // The control session's components: the TCP client of the control
 // connection (IdTCPClient1), the reader thread (IdThreadComponent1), the
-// hand-over of the reader's work to the GUI thread, and the reader's loop.
+// hand-over of the reader's work to the GUI thread, the reader's loop, and
+// the output and preview flags.
 // Connect runs on the GUI thread, the loop on the reader thread; disconnect
 // and the open test are safe from any thread. Nothing here touches a window
 // or the engine: what a reply does is given by the window, and carried out on
@@ -20,6 +21,12 @@
 #include "platform/tcp_socket.h"
 
 namespace vantrel {
+
+// The client's flags for the engine's output and preview: this client
+// started the output pipeline and has not ended it; the preview is attached.
+// PreviewActive is true only while OutputActive is. GUI thread only.
+extern bool OutputActive;
+extern bool PreviewActive;
 
 class TIdTCPClient {
  public:
@@ -74,6 +81,8 @@ class TIdThreadComponent {
   void Activate();
   // The thread ends once the running OnRun call has returned. Any thread.
   void Deactivate();
+  // Deactivates and joins the thread (same precondition as Activate).
+  void TerminateAndWaitFor();
   // A thread was started and has not finished yet.
   bool Active() const;
 

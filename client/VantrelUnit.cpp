@@ -101,6 +101,7 @@ TVantrelForm::TVantrelForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::F
 
 TVantrelForm::~TVantrelForm() {
   IdUDPServer1->Stop();
+  ReleaseControlSession();
   FormDestroy(this);
 }
 
@@ -204,6 +205,11 @@ void TVantrelForm::BindEvents() {
   On(MinimizeImg).MouseUp = &TVantrelForm::MinimizeImgMouseUp;
   On(MaximizeImg).MouseUp = &TVantrelForm::MaximizeImgMouseUp;
   On(ConnectBtn).MouseUp = &TVantrelForm::ConnectBtnMouseUp;
+  On(BackImg).MouseUp = &TVantrelForm::BackImgMouseUp;
+  // The session's components are no QObjects; their handlers get the window as Sender.
+  IdTCPClient1.OnConnected = [this] { IdTCPClient1Connected(this); };
+  IdTCPClient1.OnDisconnected = [this] { IdTCPClient1Disconnected(this); };
+  IdThreadComponent1.OnRun = [this] { IdThreadComponent1Run(this); };
   for (TPanel* panel : PinPanels()) On(panel).Click = &TVantrelForm::PinPanel1Click;
   for (QLineEdit* edit : PinEdits()) {
     On(edit).Exit = &TVantrelForm::PinEdit1Exit;
@@ -334,7 +340,8 @@ void TVantrelForm::FormCreate(QObject*) {
   vantrel::SetRoundRegion(MainPanel, kPanelCornerDiameter);
   DeviceIDComboBox->clear();
   ConnectBtn->setEnabled(false);
-  // Here the control session resets OutputActive and PreviewActive.
+  vantrel::PreviewActive = false;
+  vantrel::OutputActive = false;
   FormStationName();
   ShowPinCode(QString());
 }
@@ -356,8 +363,6 @@ void TVantrelForm::FormShow(QObject*) {
   }
   LoginPanel->raise();
 }
-
-bool TVantrelForm::ConnectionOpen() const { return false; }
 
 void TVantrelForm::ResizeWindow(int width, int height) {
   const QSize bounded = vantrel::BoundWindowSize({width, height}, PrimaryScreenSize(), ConnectionOpen());
@@ -429,10 +434,6 @@ void TVantrelForm::MaximizeImgMouseUp(QObject*, Qt::MouseButton, TShiftState, in
 void TVantrelForm::MinimizeImgMouseUp(QObject*, Qt::MouseButton, TShiftState, int, int) { showMinimized(); }
 
 void TVantrelForm::CloseImgMouseUp(QObject*, Qt::MouseButton, TShiftState, int, int) { close(); }
-
-void TVantrelForm::ConnectBtnMouseUp(QObject*, Qt::MouseButton, TShiftState, int, int) {
-  DeviceIDComboBox->setFocus();
-}
 
 void TVantrelForm::PinPanel1Click(QObject* Sender) {
   auto* panel = static_cast<TPanel*>(Sender);

@@ -16,9 +16,11 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "client/ControlSession.h"
 #include "client/SkinControls.h"
 #include "client/WindowLayout.h"
 
@@ -40,6 +42,9 @@ struct TShiftState {
   // not a double-click.
   bool IsLeftButtonOnly() const;
 };
+
+// What becomes of a window being closed (the close handler may change it).
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 
 namespace vantrel {
 
@@ -91,6 +96,8 @@ class TVantrelForm : public QWidget {
   QLineEdit* PinEdit4;
   QTimer* Timer1;
   TUdpListener* IdUDPServer1;
+  vantrel::TIdTCPClient IdTCPClient1;
+  vantrel::TIdThreadComponent IdThreadComponent1;
 
   // Window events.
   void FormCreate(QObject* Sender);
@@ -113,6 +120,16 @@ class TVantrelForm : public QWidget {
   // Connect button and Enter in a PIN box.
   void ConnectBtnMouseUp(QObject* Sender, Qt::MouseButton Button, TShiftState Shift, int X, int Y);
 
+  // Control session: the connected and disconnected notifications of
+  // IdTCPClient1, the reader's run handler (on the reader thread), the
+  // disconnect picture, and the window's close query and close.
+  void IdTCPClient1Connected(QObject* Sender);
+  void IdThreadComponent1Run(QObject* Sender);
+  void IdTCPClient1Disconnected(QObject* Sender);
+  void BackImgMouseUp(QObject* Sender, Qt::MouseButton Button, TShiftState Shift, int X, int Y);
+  void FormCloseQuery(QObject* Sender, bool& CanClose);
+  void FormClose(QObject* Sender, TCloseAction& Action);
+
   // PIN boxes: the handlers find their box by the component's tag, 1 to 4.
   void PinPanel1Click(QObject* Sender);
   void PinEdit1KeyPress(QObject* Sender, QChar Key);
@@ -124,8 +141,8 @@ class TVantrelForm : public QWidget {
   void DeviceIDComboBoxChange(QObject* Sender);
 
  protected:
-  // Whether the control connection is open. Virtual so that a test can stand
-  // in for the connection; the control session gives the real answer.
+  // Whether the control connection is open (IdTCPClient1's state; it never
+  // reads from the connection). Virtual so that a test can stand in for it.
   virtual bool ConnectionOpen() const;
 
   // Sets the window size within the size rules and lays the window out.
@@ -136,6 +153,7 @@ class TVantrelForm : public QWidget {
   void ShowPinCode(const QString& text);
 
   void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -180,6 +198,15 @@ class TVantrelForm : public QWidget {
   std::array<TPanel*, 4> PinPanels() const;
   std::array<QLineEdit*, 4> PinEdits() const;
 
+  // Control session: start the output if it is not running; switch the preview.
+  void StartVideoOutput();
+  void TogglePreview();
+  // Waits until the reader has ended, carrying out its hand-overs meanwhile.
+  void WaitForReaderEnd();
+  // Destruction: no further hand-overs and notifications, connection closed,
+  // reader joined.
+  void ReleaseControlSession();
+
   std::unique_ptr<QStringList> DeviceIDList;
   QString LocalName;
   bool IsResize = false;
@@ -189,6 +216,11 @@ class TVantrelForm : public QWidget {
   int64_t resH = 0;
   int32_t NormalWidth = 0;
   int32_t NormalHeight = 0;
+
+  // The reader's work goes to the GUI thread through here.
+  vantrel::GuiHandOver HandOver{this};
+  // The login line, composed on the GUI thread before the reader starts.
+  std::string LoginLine;
 
   std::unordered_map<const QObject*, ComponentEvents> events_;
   std::vector<AnchoredControl> anchored_;

@@ -165,6 +165,7 @@ TEST(HostAddress, DottedFormOrNameResolution) {
   EXPECT_EQ(HostAddress("127.  0.  0.  1"), 0x7f000001u);
   EXPECT_EQ(HostAddress("localhost"), 0x7f000001u);
   EXPECT_EQ(HostAddress(""), std::nullopt);
+  EXPECT_EQ(HostAddress("   .   .   .   "), std::nullopt);
 }
 
 }  // namespace

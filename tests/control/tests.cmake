@@ -10,3 +10,10 @@ vantrel_test(control_session_test
 vantrel_test(fake_engine_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/fake_engine_test.cpp
   LIBS vantrel_client fake_engine)
+vantrel_test(session_window_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/session_window_test.cpp
+  LIBS vantrel_client fake_engine Qt6::Test)
+vantrel_test(session_default_port_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/session_default_port_test.cpp
+  LIBS vantrel_client fake_engine Qt6::Test
+  PROPERTIES RESOURCE_LOCK port_51034)
