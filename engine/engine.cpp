@@ -100,8 +100,24 @@ EngineResult FailStart(std::initializer_list<GstElement**> made) {
   return 0;
 }
 
+namespace {
+
+// Only end-of-stream and errors are ever looked at, and the bus is dispatched
+// only inside strova_wait: every other message is dropped as it is posted, so
+// that a long session does not pile state, QoS and element messages up on the
+// bus. Runs on whichever thread posts.
+GstBusSyncReply KeepEndAndErrorMessages(GstBus*, GstMessage* message, gpointer) {
+  const GstMessageType type = GST_MESSAGE_TYPE(message);
+  if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) return GST_BUS_PASS;
+  gst_message_unref(message);  // a dropping sync handler owns the message
+  return GST_BUS_DROP;
+}
+
+}  // namespace
+
 void AddBusWatch() {
   g_slots.bus = gst_pipeline_get_bus(GST_PIPELINE(g_slots.pipeline));
+  gst_bus_set_sync_handler(g_slots.bus, KeepEndAndErrorMessages, nullptr, nullptr);
   g_slots.bus_watch_id = gst_bus_add_watch(g_slots.bus, OnBusMessage, g_slots.main_loop);
   gst_object_unref(g_slots.bus);
   g_slots.bus = nullptr;
@@ -127,6 +143,11 @@ bool BeginEnd(PipelineKind kind) {
 
 void FinishEnd() {
   g_print("Deleting pipeline\n");
+  // Messages still queued (an error or end-of-stream nobody waited for) hold
+  // the pipeline; drop them so that releasing it frees it.
+  GstBus* bus = gst_pipeline_get_bus(GST_PIPELINE(g_slots.pipeline));
+  gst_bus_set_flushing(bus, TRUE);
+  gst_object_unref(bus);
   gst_object_unref(g_slots.pipeline);
   g_source_remove(g_slots.bus_watch_id);
   g_slots.bus_watch_id = 0;

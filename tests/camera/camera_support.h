@@ -111,8 +111,9 @@ inline int IntProperty(GstElement* element, const char* name) {
 // Takes an element factory out of the registry; puts it back when it goes.
 class FactoryRemoved {
  public:
-  explicit FactoryRemoved(const char* name)
-      : feature_(gst_registry_find_feature(gst_registry_get(), name, GST_TYPE_ELEMENT_FACTORY)) {
+  // The factory's plugin is loaded first: loading it later (on the first
+  // make of any of its elements) would register the factory again.
+  explicit FactoryRemoved(const char* name) : feature_(LoadedFeature(name)) {
     if (feature_) gst_registry_remove_feature(gst_registry_get(), feature_);
   }
   ~FactoryRemoved() { Restore(); }
@@ -127,6 +128,14 @@ class FactoryRemoved {
   }
 
  private:
+  static GstPluginFeature* LoadedFeature(const char* name) {
+    GstPluginFeature* feature = gst_registry_find_feature(gst_registry_get(), name, GST_TYPE_ELEMENT_FACTORY);
+    if (feature) {
+      if (GstPluginFeature* loaded = gst_plugin_feature_load(feature)) gst_object_unref(loaded);
+    }
+    return feature;
+  }
+
   GstPluginFeature* feature_;
 };
 

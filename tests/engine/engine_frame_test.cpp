@@ -108,6 +108,34 @@ INSTANTIATE_TEST_SUITE_P(Messages, BusWatch,
                                            BusCase{"Error", GST_MESSAGE_ERROR, "Error: camera went away\n", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(BusWatch, OnlyEndAndErrorMessagesWaitOnTheBus) {
+  ASSERT_EQ(strova_init(1), 1);
+  ASSERT_NE(conventions::MakePipeline("kxclient", PipelineKind::Output), nullptr);
+  conventions::AddBusWatch();
+  GstBus* bus = gst_pipeline_get_bus(GST_PIPELINE(g_slots.pipeline));
+  for (int i = 0; i < 1000; ++i) {
+    gst_bus_post(bus, gst_message_new_element(GST_OBJECT(g_slots.pipeline), gst_structure_new_empty("qos-like")));
+    gst_bus_post(bus, gst_message_new_state_changed(GST_OBJECT(g_slots.pipeline), GST_STATE_NULL,
+                                                    GST_STATE_READY, GST_STATE_VOID_PENDING));
+  }
+  EXPECT_FALSE(gst_bus_have_pending(bus));
+  gst_bus_post(bus, gst_message_new_eos(GST_OBJECT(g_slots.pipeline)));
+  GstMessage* queued = gst_bus_peek(bus);
+  ASSERT_NE(queued, nullptr);
+  EXPECT_EQ(GST_MESSAGE_TYPE(queued), GST_MESSAGE_EOS);
+  gst_message_unref(queued);
+  gst_object_unref(bus);
+  // Ending the pipeline frees it although its end-of-stream still waits on
+  // the bus, and the dropped messages hold nothing.
+  gpointer pipeline = g_slots.pipeline;
+  g_object_add_weak_pointer(G_OBJECT(pipeline), &pipeline);
+  testing::internal::CaptureStdout();
+  conventions::FinishEnd();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Deleting pipeline\n");
+  EXPECT_EQ(pipeline, nullptr);
+  strova_release();
+}
+
 TEST(StrovaRelease, BeforeInitDoesNothing) { EXPECT_EQ(strova_release(), 1); }
 
 }  // namespace
