@@ -34,6 +34,7 @@
 
 #include "engine/frame_queue.h"
 #include "engine/strova.h"
+#include "tests/support/free_port.h"
 
 namespace {
 
@@ -169,17 +170,7 @@ std::vector<uint64_t> SendClip(const char* self, const std::string& clip, int po
   return times;
 }
 
-int FreeUdpPort() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
+using testsupport::FreeUdpPort;
 
 // ---- the receiving sides
 

@@ -12,22 +12,14 @@
 
 #include "client/ControlSession.h"
 #include "tests/control/loopback_server.h"
+#include "tests/support/qt_wait.h"
 
 namespace vantrel {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Processes GUI events until `done` holds; false after `timeout_ms`.
-bool WaitFor(const std::function<bool()>& done, int timeout_ms = 5000) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!done()) {
-    if (Clock::now() > deadline) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(2);
-  }
-  return true;
-}
+using testsupport::WaitFor;
 
 // The components wired as the window wires them; `events` records what ran
 // on the GUI thread, in order.

@@ -24,6 +24,7 @@
 #include "client/VantrelUnit.h"
 #include "tests/control/loopback_server.h"
 #include "tests/support/fake_engine/fake_engine_log.h"
+#include "tests/support/qt_wait.h"
 #include "tests/window/form_fixture.h"
 
 namespace sessiontest {
@@ -36,15 +37,7 @@ inline long MillisecondsSince(Clock::time_point start) {
 }
 
 // Processes GUI events until `done` holds; false after `timeout_ms`.
-inline bool WaitFor(const std::function<bool()>& done, int timeout_ms = 5000) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!done()) {
-    if (Clock::now() > deadline) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(2);
-  }
-  return true;
-}
+using testsupport::WaitFor;
 
 // Processes GUI events for `ms` milliseconds.
 inline void Settle(int ms) {

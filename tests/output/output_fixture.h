@@ -23,6 +23,7 @@
 
 #include "engine/engine_slots.h"
 #include "tests/camera/camera_support.h"
+#include "tests/support/free_port.h"
 
 namespace outputtest {
 
@@ -34,17 +35,7 @@ inline std::unique_ptr<camerasupport::FactoryRemoved> RemoveFactory(const char* 
 
 // ---- network
 
-inline int FreeUdpPort() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
+using testsupport::FreeUdpPort;
 
 // SMPTE bars as RTP/H.264 (payload 96) to 127.0.0.1:port, live, until destroyed.
 class RtpSender {

@@ -118,8 +118,8 @@ TEST_P(OutputShape, RunningPipelineHasTheChainAndTearsDownCompletely) {
     gint index = -1;
     gchar* name = nullptr;
     g_object_get(g_slots.source, "device-index", &index, "device-name", &name, nullptr);
-    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(g_slots.source), "device-index");
-    EXPECT_EQ(index, c.device_name ? G_PARAM_SPEC_INT(spec)->default_value : c.device_index);
+    GParamSpec* index_param = g_object_class_find_property(G_OBJECT_GET_CLASS(g_slots.source), "device-index");
+    EXPECT_EQ(index, c.device_name ? G_PARAM_SPEC_INT(index_param)->default_value : c.device_index);
     EXPECT_STREQ(name, c.device_name);
     g_free(name);
   }
