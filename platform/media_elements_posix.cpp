@@ -183,8 +183,10 @@ constexpr guint kDefaultQualityVsSpeed = 50;
 
 G_DEFINE_TYPE(VantrelH264Encoder, vantrel_h264_encoder, GST_TYPE_BIN)
 
-// x264 settings of low latency: no B-frames (no reordering) and no lookahead.
-// Without low latency these properties keep x264enc's defaults.
+// x264 settings of low latency: no B-frames (no reordering), no lookahead, and
+// a key frame every 30 frames, so that a receiver joining a running stream
+// shows a picture within about a second. Without low latency these properties
+// keep x264enc's defaults.
 struct LowLatencySetting {
   const char* property;
   const char* value;
@@ -192,6 +194,7 @@ struct LowLatencySetting {
 constexpr LowLatencySetting kLowLatencySettings[] = {
     {"tune", "zerolatency"}, {"bframes", "0"},      {"b-adapt", "false"},
     {"rc-lookahead", "0"},   {"sync-lookahead", "0"}, {"sliced-threads", "true"},
+    {"key-int-max", "30"},
 };
 
 void ApplyEncoderSettings(VantrelH264Encoder* self) {

@@ -275,11 +275,13 @@ TEST_F(EncoderStandIn, LowLatencyMeansNoReorderingAndNoLookahead) {
   EXPECT_EQ(X264Int("b-adapt"), 0);
   EXPECT_EQ(X264Int("rc-lookahead"), 0);
   EXPECT_EQ(X264Int("sync-lookahead"), 0);
+  EXPECT_EQ(X264Int("key-int-max"), 30);
 
   g_object_set(encoder_, "low-latency", FALSE, nullptr);
   EXPECT_EQ(X264Int("tune"), 0);
   EXPECT_EQ(X264Int("rc-lookahead"), 40);
   EXPECT_EQ(X264Int("sync-lookahead"), -1);
+  EXPECT_EQ(X264Int("key-int-max"), 0);
 }
 
 TEST_F(EncoderStandIn, QualityVsSpeedPicksTheX264Preset) {
