@@ -24,7 +24,10 @@ extern "C" {
 typedef int32_t EngineResult;
 
 /* Engine frame. strova_init: 1, or -1 (own module not found), -2 (its path
- * unreadable), -3 (no file name in the path; only when env_ready is 0). */
+ * unreadable), -3 (no file name in the path; only when env_ready is 0), -4
+ * (called after strova_release: GStreamer cannot be initialised again in the
+ * process; every export stays harmless: starts give 0, the rest 1). */
+#define STROVA_INIT_AFTER_RELEASE (-4)
 STROVA_API EngineResult strova_init(uint8_t env_ready);
 STROVA_API EngineResult strova_wait(void);
 STROVA_API EngineResult strova_release(void);
