@@ -145,12 +145,13 @@ void ElementToNull(const GValue* item, gpointer) {
 // An element that will not stop must not be disposed while its threads may
 // still run: it keeps a reference for the rest of the process, and
 // gst_deinit, which would wait for those threads, is skipped at release.
-void KeepUnlessNull(const GValue* item, gpointer) {
-  GstElement* element = GST_ELEMENT(g_value_get_object(item));
+void KeepUnlessNull(GstElement* element) {
   if (GST_STATE(element) == GST_STATE_NULL && GST_STATE_PENDING(element) == GST_STATE_VOID_PENDING) return;
   gst_object_ref(element);
   g_slots.elements_kept = true;
 }
+
+void KeepItemUnlessNull(const GValue* item, gpointer) { KeepUnlessNull(GST_ELEMENT(g_value_get_object(item))); }
 
 void ForEachElement(GstIteratorForeachFunction function) {
   GstIterator* elements = gst_bin_iterate_recurse(GST_BIN(g_slots.pipeline));
@@ -168,7 +169,8 @@ bool BeginEnd(PipelineKind kind) {
     // One element refused: bring every element down on its own.
     ForEachElement(ElementToNull);
     gst_element_set_state(g_slots.pipeline, GST_STATE_NULL);
-    ForEachElement(KeepUnlessNull);
+    ForEachElement(KeepItemUnlessNull);
+    KeepUnlessNull(g_slots.pipeline);
   }
   return true;
 }

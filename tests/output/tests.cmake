@@ -22,3 +22,7 @@ vantrel_test(small_shm_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/small_shm_test.cpp
   LIBS strova_core camera_test_support
   PROPERTIES RESOURCE_LOCK frame_queue)
+vantrel_test(stubborn_element_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/stubborn_element_test.cpp
+  LIBS strova_core camera_test_support
+  PROPERTIES RESOURCE_LOCK frame_queue)
