@@ -75,7 +75,7 @@ bool FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-LibraryHandle LoadLibrary(const std::string& path) { return LoadLibraryW(Wide(path).c_str()); }
+LibraryHandle LoadSharedLibrary(const std::string& path) { return LoadLibraryW(Wide(path).c_str()); }
 
 void* ResolveSymbol(LibraryHandle library, const char* name) {
   return library ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name)) : nullptr;
