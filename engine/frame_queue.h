@@ -1,5 +1,7 @@
-// The shared-memory frame queue "vantrelVirtualCamVideo": the writer's record,
-// create, OnNewSample, close, and the frame copy into a slot.
+// The shared-memory frame queue "vantrelVirtualCamVideo" as the output
+// pipeline writes it: the record, create and close around the writer core
+// (frame_queue_writer.h), and OnNewSample, which reads each sample's caps and
+// buffer and hands the planes to the core.
 // Create and Close run on the caller's thread inside strova_startoutput and
 // strova_endoutput; OnNewSample runs on the streaming thread of the output
 // pipeline's app queue and touches nothing but the open queue.
@@ -11,18 +13,12 @@
 #include <cstdint>
 #include <optional>
 
-#include "engine/frame_queue_layout.h"
-#include "platform/shared_memory.h"
+#include "engine/frame_queue_writer.h"
 
-struct FrameQueue {
-  platform::SharedRegion mapping;
-  FrameQueueHeader* header;  // the start of the mapped view
-  FrameSlotHeader* slot_header[kFrameQueueSlots];
-  uint8_t* slot_data[kFrameQueueSlots];
-  bool is_writer;
-  FrameQueueLayout layout;
-  // The caps of the last sample (one reference) and what they describe, so
-  // that each frame does not parse them again.
+// The output pipeline's queue: the writer core and the caps of the last
+// sample (one reference) with what they describe, so that each frame does not
+// parse them again.
+struct FrameQueue : FrameQueueWriter {
   GstCaps* caps;
   GstVideoInfo video_info;
   bool video_info_usable;  // NV12 raw video
@@ -43,26 +39,7 @@ void FrameQueueClose(FrameQueue* queue);
 // g_slots.frame_queue (or drops it when there is none). Always GST_FLOW_OK.
 GstFlowReturn OnNewSample(GstAppSink* appsink, gpointer user_data);
 
-// One NV12 frame as it lies in a mapped buffer, with its own size.
-struct FramePlanes {
-  const uint8_t* y;
-  const uint8_t* uv;
-  uint32_t y_stride;
-  uint32_t uv_stride;
-  uint32_t width;
-  uint32_t height;
-};
-
 // The planes of a mapped buffer of `size` bytes laid out as `info` says;
 // nullopt unless the format is NV12 and every row lies inside the buffer.
 std::optional<FramePlanes> PlanesInBuffer(const GstVideoInfo& info, const uint8_t* data,
                                           size_t size);
-
-// Fills one frame area of `layout`: two block copies when the frame has the
-// area's size and its strides equal the width; otherwise row by row, cropped
-// to the area, with black (Y 16, UV 128) where the frame does not reach.
-void CopyFrameToSlot(const FramePlanes& frame, const FrameQueueLayout& layout, uint8_t* area);
-
-// Writes one frame into the next slot, storing write_index, the timestamp,
-// the planes, read_index and state in that order.
-void WriteFrame(FrameQueue* queue, const FramePlanes& frame, uint64_t timestamp);
