@@ -1,3 +1,6 @@
+vantrel_test(frame_queue_writer_core_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/writer_core_test.cpp
+  LIBS frame_queue_writer frame_queue_reader)
 if(NOT VANTREL_WITH_MEDIA)
   return()
 endif()
