@@ -31,7 +31,7 @@ void LoadMediaEngine(const std::string& program_folder) {
 
   const std::string library = program_folder + EngineLibraryFileName();
   if (!platform::FileExists(library)) return;
-  EngineHandle = platform::LoadLibrary(library);
+  EngineHandle = platform::LoadSharedLibrary(library);
   if (!EngineHandle) return;
 
   // Bind every name before anything is called: an engine that lacks one is

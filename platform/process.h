@@ -39,8 +39,11 @@ void PrepareRuntimeEnvironment(const std::string& folder);
 // True when `path` names an existing file (links followed); a folder is not a file.
 bool FileExists(const std::string& path);
 
+// Names here and in the other platform headers stay clear of the macros of
+// <windows.h> (LoadLibrary, GetEnvironmentVariable...), which would rename
+// them in any file that includes it; cmake/check_windows_macros.cmake checks.
 using LibraryHandle = void*;
-LibraryHandle LoadLibrary(const std::string& path);
+LibraryHandle LoadSharedLibrary(const std::string& path);
 void* ResolveSymbol(LibraryHandle library, const char* name);
 void UnloadLibrary(LibraryHandle library);
 

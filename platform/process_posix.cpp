@@ -50,7 +50,7 @@ bool FileExists(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
-LibraryHandle LoadLibrary(const std::string& path) {
+LibraryHandle LoadSharedLibrary(const std::string& path) {
   return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 

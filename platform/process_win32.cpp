@@ -52,14 +52,20 @@ char PathSeparator() { return '\\'; }
 
 std::optional<std::string> GetEnv(const std::string& name) {
   const std::wstring wname = Wide(name);
-  DWORD size = GetEnvironmentVariableW(wname.c_str(), nullptr, 0);
-  if (size == 0) {
-    if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
-    return std::string();
+  // Another thread may change the variable between asking for its size and
+  // reading it: a read that did not fit reports the size now needed and is
+  // made again with that size.
+  std::vector<wchar_t> buffer(1);
+  for (;;) {
+    SetLastError(ERROR_SUCCESS);
+    const DWORD length = GetEnvironmentVariableW(wname.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+      if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+      return std::string();
+    }
+    if (length < buffer.size()) return Narrow(std::wstring(buffer.data(), length));
+    buffer.resize(length);  // the size needed, terminator included
   }
-  std::vector<wchar_t> buffer(size);
-  size = GetEnvironmentVariableW(wname.c_str(), buffer.data(), size);
-  return Narrow(std::wstring(buffer.data(), size));
 }
 
 bool SetEnv(const std::string& name, const std::string& value) {
@@ -75,7 +81,7 @@ bool FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-LibraryHandle LoadLibrary(const std::string& path) { return LoadLibraryW(Wide(path).c_str()); }
+LibraryHandle LoadSharedLibrary(const std::string& path) { return LoadLibraryW(Wide(path).c_str()); }
 
 void* ResolveSymbol(LibraryHandle library, const char* name) {
   return library ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name)) : nullptr;

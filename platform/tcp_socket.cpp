@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include "platform/winsock_win32.h"
 #else
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -20,6 +22,9 @@ std::optional<uint32_t> ResolveIPv4(const std::string& host_name) {
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
+#ifdef _WIN32
+  if (!StartWinsock()) return std::nullopt;
+#endif
   if (host_name.empty() || getaddrinfo(host_name.c_str(), nullptr, &hints, &found) != 0) return std::nullopt;
   std::optional<uint32_t> address;
   if (found) {

@@ -1,32 +1,38 @@
 // TcpSocket's system calls on Windows Sockets 2. Called from whichever
-// thread uses the socket; the only state is the process-wide Winsock
-// start-up, made while the program loads.
+// thread uses the socket, and ShutdownSocketHandle from the disconnecting
+// thread. A handle is a Connection: the socket, the event its network events
+// (read, write, close) set, and the event a disconnect sets. Every wait
+// watches both, since a shutdown does not wake a wait on Windows (only a
+// close would, and the socket is closed only once its user has left).
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <cstdint>
+
 #include "platform/tcp_socket.h"
+#include "platform/winsock_win32.h"
 
 namespace platform {
 namespace {
 
-// Winsock stays started for the life of the process (name resolution needs it too).
-const bool winsock_started = [] {
-  WSADATA data;
-  return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-}();
+struct Connection {
+  SOCKET socket = INVALID_SOCKET;
+  WSAEVENT activity = WSA_INVALID_EVENT;
+  WSAEVENT disconnect = WSA_INVALID_EVENT;
+  ~Connection() {
+    if (socket != INVALID_SOCKET) closesocket(socket);
+    if (activity != WSA_INVALID_EVENT) WSACloseEvent(activity);
+    if (disconnect != WSA_INVALID_EVENT) WSACloseEvent(disconnect);
+  }
+};
 
-SOCKET AsSocket(intptr_t handle) { return static_cast<SOCKET>(handle); }
+Connection& Of(intptr_t handle) { return *reinterpret_cast<Connection*>(handle); }
 
 timeval ToTimeval(int timeout_ms) {
   timeval limit;
   limit.tv_sec = timeout_ms / 1000;
   limit.tv_usec = (timeout_ms % 1000) * 1000;
   return limit;
-}
-
-bool SetNonBlocking(SOCKET s, bool on) {
-  u_long mode = on ? 1 : 0;
-  return ioctlsocket(s, FIONBIO, &mode) == 0;
 }
 
 // Finishes a non-blocking connect within the time limit; a refusal shows in
@@ -46,49 +52,89 @@ bool CompleteConnect(SOCKET s, const sockaddr_in& address, int timeout_ms) {
   return getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error == 0;
 }
 
+enum class Wait { Activity, Disconnected, TimedOut, Failed };
+
+// Waits for a network event of the connection or its disconnect, at most
+// until `deadline` (GetTickCount64 time; 0: no limit). Resets the activity
+// event; the socket records a new event for whatever is still pending once
+// the next send or receive call has been made.
+Wait WaitOn(Connection& connection, ULONGLONG deadline) {
+  DWORD wait_ms = WSA_INFINITE;
+  if (deadline != 0) {
+    const ULONGLONG now = GetTickCount64();
+    wait_ms = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+  }
+  const WSAEVENT watched[2] = {connection.disconnect, connection.activity};
+  const DWORD ready = WSAWaitForMultipleEvents(2, watched, FALSE, wait_ms, FALSE);
+  if (ready == WSA_WAIT_EVENT_0) return Wait::Disconnected;
+  if (ready == WSA_WAIT_TIMEOUT) return Wait::TimedOut;
+  if (ready != WSA_WAIT_EVENT_0 + 1) return Wait::Failed;
+  WSANETWORKEVENTS events;
+  return WSAEnumNetworkEvents(connection.socket, connection.activity, &events) == 0 ? Wait::Activity : Wait::Failed;
+}
+
+int ChunkOf(size_t size) { return size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size); }
+
 }  // namespace
 
 TcpSocket::Handle TcpSocket::OpenConnection(uint32_t ipv4, uint16_t port, int timeout_ms) {
-  if (!winsock_started) return kNoHandle;
-  const SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
-  if (s == INVALID_SOCKET) return kNoHandle;
+  if (!StartWinsock()) return kNoHandle;
+  auto* connection = new Connection;
+  connection->socket = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(ipv4);
-  // Blocking again once connected: a send then writes everything it is given.
-  if (SetNonBlocking(s, true) && CompleteConnect(s, address, timeout_ms) && SetNonBlocking(s, false)) {
-    return static_cast<Handle>(s);
+  u_long non_blocking = 1;
+  // The socket stays non-blocking: sends and receives wait on the events.
+  if (connection->socket != INVALID_SOCKET && ioctlsocket(connection->socket, FIONBIO, &non_blocking) == 0 &&
+      CompleteConnect(connection->socket, address, timeout_ms) &&
+      (connection->activity = WSACreateEvent()) != WSA_INVALID_EVENT &&
+      (connection->disconnect = WSACreateEvent()) != WSA_INVALID_EVENT &&
+      WSAEventSelect(connection->socket, connection->activity, FD_READ | FD_WRITE | FD_CLOSE) == 0) {
+    return reinterpret_cast<Handle>(connection);
   }
-  closesocket(s);
+  delete connection;
   return kNoHandle;
 }
 
 long TcpSocket::SendSome(Handle handle, const char* data, size_t size) {
-  return send(AsSocket(handle), data, size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size), 0);
+  Connection& connection = Of(handle);
+  for (;;) {
+    const int sent = send(connection.socket, data, ChunkOf(size), 0);
+    if (sent != SOCKET_ERROR) return sent;
+    if (WSAGetLastError() != WSAEWOULDBLOCK) return -1;
+    // The send buffer is full: FD_WRITE comes when it has room again.
+    if (WaitOn(connection, 0) != Wait::Activity) return -1;
+  }
 }
 
 TcpSocket::IoStatus TcpSocket::ReceiveOn(Handle handle, char* buffer, size_t capacity, int timeout_ms,
                                          size_t& received) {
-  const SOCKET s = AsSocket(handle);
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(s, &readable);
-  timeval limit = ToTimeval(timeout_ms);
-  const int ready = select(0, &readable, nullptr, nullptr, timeout_ms < 0 ? nullptr : &limit);
-  if (ready == 0) return IoStatus::TimedOut;
-  if (ready < 0) return IoStatus::Lost;
-  const int chunk = capacity > 0x7fffffff ? 0x7fffffff : static_cast<int>(capacity);
-  const int got = recv(s, buffer, chunk, 0);
-  if (got > 0) {
-    received = static_cast<size_t>(got);
-    return IoStatus::Done;
+  Connection& connection = Of(handle);
+  const ULONGLONG deadline = timeout_ms < 0 ? 0 : GetTickCount64() + static_cast<ULONGLONG>(timeout_ms) + 1;
+  for (;;) {
+    const int got = recv(connection.socket, buffer, ChunkOf(capacity), 0);
+    if (got > 0) {
+      received = static_cast<size_t>(got);
+      return IoStatus::Done;
+    }
+    if (got == 0 || WSAGetLastError() != WSAEWOULDBLOCK) return IoStatus::Lost;  // the peer closed, or failed
+    switch (WaitOn(connection, deadline)) {
+      case Wait::Activity: continue;
+      case Wait::Disconnected: return IoStatus::Disconnected;
+      case Wait::TimedOut: return IoStatus::TimedOut;
+      case Wait::Failed: return IoStatus::Lost;
+    }
   }
-  return IoStatus::Lost;  // 0: the peer closed; else the connection failed
 }
 
-void TcpSocket::ShutdownSocketHandle(Handle handle) { shutdown(AsSocket(handle), SD_BOTH); }
+void TcpSocket::ShutdownSocketHandle(Handle handle) {
+  Connection& connection = Of(handle);
+  shutdown(connection.socket, SD_BOTH);
+  WSASetEvent(connection.disconnect);
+}
 
-void TcpSocket::CloseSocketHandle(Handle handle) { closesocket(AsSocket(handle)); }
+void TcpSocket::CloseSocketHandle(Handle handle) { delete &Of(handle); }
 
 }  // namespace platform

@@ -9,6 +9,8 @@
 #include <string>
 #include <system_error>
 
+#include "platform/winsock_win32.h"
+
 namespace platform {
 
 struct UdpSocket::Handles {
@@ -24,22 +26,7 @@ struct UdpSocket::Handles {
 
 namespace {
 
-struct SocketLayer {
-  bool started;
-  SocketLayer() {
-    WSADATA data;
-    started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }
-  ~SocketLayer() {
-    if (started) WSACleanup();
-  }
-};
-
-void StartSocketLayer() { static SocketLayer layer; }
-
-[[noreturn]] void ThrowSocketError(const std::string& what) {
-  throw std::system_error(WSAGetLastError(), std::system_category(), what);
-}
+[[noreturn]] void ThrowSocketError(const std::string& what) { throw WinsockError(WSAGetLastError(), what); }
 
 }  // namespace
 
@@ -47,8 +34,8 @@ UdpSocket::UdpSocket(std::unique_ptr<Handles> handles) : handles_(std::move(hand
 UdpSocket::~UdpSocket() = default;
 
 std::unique_ptr<UdpSocket> UdpSocket::Bind(IpFamily family, std::uint16_t port) {
-  StartSocketLayer();
   const std::string what = "UDP port " + std::to_string(port);
+  if (!StartWinsock()) throw WinsockError(WSANOTINITIALISED, what);
   auto handles = std::make_unique<Handles>();
   const int domain = family == IpFamily::IPv4 ? AF_INET : AF_INET6;
   handles->socket = WSASocketW(domain, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);

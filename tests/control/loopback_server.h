@@ -5,16 +5,11 @@
 // Used on the test's own thread.
 #pragma once
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <string>
 #include <vector>
+
+#include "tests/support/test_sockets.h"
 
 namespace testsupport {
 
@@ -30,14 +25,16 @@ class LoopbackServer {
  public:
   // port 0: a free ephemeral port.
   explicit LoopbackServer(uint16_t port = 0, int backlog = 8) {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
+    listener_ = OpenTestSocket(AF_INET, SOCK_STREAM);
+#ifndef _WIN32
+    const int on = 1;  // (on Windows this would let another socket take the port as well)
     setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+#endif
     sockaddr_in address = LoopbackAddress(port);
     if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener_, backlog) != 0) {
-      close(listener_);
-      listener_ = -1;
+      CloseTestSocket(listener_);
+      listener_ = kNoSocket;
       return;
     }
     socklen_t length = sizeof address;
@@ -46,28 +43,28 @@ class LoopbackServer {
   }
   ~LoopbackServer() {
     CloseConnection();
-    if (listener_ >= 0) close(listener_);
+    if (listener_ != kNoSocket) CloseTestSocket(listener_);
   }
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;
 
-  bool listening() const { return listener_ >= 0; }
+  bool listening() const { return listener_ != kNoSocket; }
   uint16_t port() const { return port_; }
-  int listener() const { return listener_; }
+  TestSocket listener() const { return listener_; }
 
   // Takes the next client (dropping an earlier one); false when none came in time.
   bool Accept(int timeout_ms = 5000) {
     CloseConnection();
-    pollfd entry{listener_, POLLIN, 0};
-    if (poll(&entry, 1, timeout_ms) <= 0) return false;
-    connection_ = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (PollTestSocket(listener_, POLLIN, timeout_ms) <= 0) return false;
+    connection_ = accept(listener_, nullptr, nullptr);
     received_.clear();
-    return connection_ >= 0;
+    return connection_ != kNoSocket;
   }
 
   bool Send(const std::string& bytes) {
-    return connection_ >= 0 && send(connection_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-                                   static_cast<ssize_t>(bytes.size());
+    return connection_ != kNoSocket &&
+           send(connection_, bytes.data(), static_cast<int>(bytes.size()), kNoSignal) ==
+               static_cast<int>(bytes.size());
   }
 
   // Everything the client has sent so far, waiting until it holds at least
@@ -94,19 +91,18 @@ class LoopbackServer {
   }
 
   void CloseConnection() {
-    if (connection_ >= 0) close(connection_);
-    connection_ = -1;
+    if (connection_ != kNoSocket) CloseTestSocket(connection_);
+    connection_ = kNoSocket;
     peer_closed_ = false;
   }
 
  private:
   // One wait for bytes or the end; false on time-out.
   bool ReadOnce(int timeout_ms) {
-    if (connection_ < 0) return false;
-    pollfd entry{connection_, POLLIN, 0};
-    if (poll(&entry, 1, timeout_ms) <= 0) return false;
+    if (connection_ == kNoSocket) return false;
+    if (PollTestSocket(connection_, POLLIN, timeout_ms) <= 0) return false;
     char buffer[4096];
-    const ssize_t got = recv(connection_, buffer, sizeof buffer, 0);
+    const int got = recv(connection_, buffer, sizeof buffer, 0);
     if (got <= 0) {
       peer_closed_ = true;
     } else {
@@ -115,8 +111,8 @@ class LoopbackServer {
     return true;
   }
 
-  int listener_ = -1;
-  int connection_ = -1;
+  TestSocket listener_ = kNoSocket;
+  TestSocket connection_ = kNoSocket;
   uint16_t port_ = 0;
   bool peer_closed_ = false;
   std::string received_;
@@ -130,19 +126,18 @@ class UnansweringListener {
   UnansweringListener() : server_(0, 0) {
     // Fill the queue until an attempt no longer completes.
     for (int i = 0; i < 16; ++i) {
-      const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-      fillers_.push_back(fd);
+      const TestSocket filler = OpenTestSocket(AF_INET, SOCK_STREAM, true);
+      fillers_.push_back(filler);
       sockaddr_in address = LoopbackAddress(server_.port());
-      connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-      pollfd entry{fd, POLLOUT, 0};
-      if (poll(&entry, 1, 300) == 0) {
+      connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+      if (PollTestSocket(filler, POLLOUT, 300) == 0) {
         full_ = true;
         break;
       }
     }
   }
   ~UnansweringListener() {
-    for (int fd : fillers_) close(fd);
+    for (TestSocket filler : fillers_) CloseTestSocket(filler);
   }
   UnansweringListener(const UnansweringListener&) = delete;
   UnansweringListener& operator=(const UnansweringListener&) = delete;
@@ -153,7 +148,7 @@ class UnansweringListener {
 
  private:
   LoopbackServer server_;
-  std::vector<int> fillers_;
+  std::vector<TestSocket> fillers_;
   bool full_ = false;
 };
 

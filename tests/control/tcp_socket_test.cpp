@@ -8,6 +8,7 @@
 
 #include "platform/tcp_socket.h"
 #include "tests/control/loopback_server.h"
+#include "tests/support/test_env.h"
 
 namespace platform {
 namespace {
@@ -101,6 +102,9 @@ TEST_F(TcpSocketTest, DisconnectWakesABlockedReceive) {
 }
 
 TEST(TcpSocketConnect, FailsAtOnceWhenNothingListens) {
+  if (testsupport::RunningUnderWine())
+    GTEST_SKIP() << "needs real Windows: Windows repeats a connect that was refused (about 2 s on "
+                    "loopback) where Wine, on Linux sockets, fails at once";
   TcpSocket socket;
   const auto start = Clock::now();
   EXPECT_FALSE(socket.Connect(kLoopback, testsupport::UnusedLoopbackPort(), 5000));

@@ -1,15 +1,18 @@
 vantrel_test(control_protocol_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/control_protocol_test.cpp
-  LIBS vantrel_client)
+  LIBS vantrel_client_rules)
 vantrel_test(tcp_socket_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tcp_socket_test.cpp
   LIBS vantrel_platform)
+vantrel_test(fake_engine_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/fake_engine_test.cpp
+  LIBS vantrel_client_rules fake_engine)
+if(NOT VANTREL_WITH_MEDIA)
+  return()
+endif()
 vantrel_test(control_session_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/control_session_test.cpp
   LIBS vantrel_client)
-vantrel_test(fake_engine_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/fake_engine_test.cpp
-  LIBS vantrel_client fake_engine)
 vantrel_test(session_window_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/session_window_test.cpp
   LIBS vantrel_client fake_engine Qt6::Test)

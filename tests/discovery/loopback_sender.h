@@ -2,13 +2,10 @@
 // (127.0.0.1 or ::1) from a socket of its own, as a device would.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <string_view>
+
+#include "tests/support/test_sockets.h"
 
 namespace testsupport {
 
@@ -17,7 +14,7 @@ enum class Loopback { IPv4, IPv6 };
 // True when the whole payload was sent.
 inline bool SendDatagram(std::uint16_t port, std::string_view payload, Loopback to = Loopback::IPv4) {
   sockaddr_storage address{};
-  socklen_t length;
+  int length;
   if (to == Loopback::IPv4) {
     auto& v4 = reinterpret_cast<sockaddr_in&>(address);
     v4.sin_family = AF_INET;
@@ -31,11 +28,12 @@ inline bool SendDatagram(std::uint16_t port, std::string_view payload, Loopback 
     v6.sin6_addr = in6addr_loopback;
     length = sizeof v6;
   }
-  const int fd = socket(address.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  const ssize_t sent = sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&address), length);
-  close(fd);
-  return sent == static_cast<ssize_t>(payload.size());
+  const TestSocket s = OpenTestSocket(address.ss_family, SOCK_DGRAM);
+  if (s == kNoSocket) return false;
+  const long long sent = sendto(s, payload.data(), static_cast<int>(payload.size()), 0,
+                                 reinterpret_cast<sockaddr*>(&address), length);
+  CloseTestSocket(s);
+  return sent == static_cast<long long>(payload.size());
 }
 
 }  // namespace testsupport

@@ -47,6 +47,9 @@ TEST_P(ExclusivePort, SecondBindFailsWithAddressInUse) {
     FAIL() << "second bind succeeded";
   } catch (const std::system_error& error) {
     EXPECT_EQ(error.code(), std::errc::address_in_use);
+    // The text says what happened, on every system ("Address already in use", or Windows's own words).
+    EXPECT_EQ(error.code().message().find("Unknown error"), std::string::npos) << error.code().message();
+    EXPECT_GT(error.code().message().size(), 10u) << error.code().message();
     EXPECT_NE(std::string(error.what()).find("UDP port " + std::to_string(first->Port())), std::string::npos);
   }
 }

@@ -1,3 +1,9 @@
+vantrel_test(frame_queue_writer_core_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/writer_core_test.cpp
+  LIBS frame_queue_writer frame_queue_reader)
+if(NOT VANTREL_WITH_MEDIA)
+  return()
+endif()
 vantrel_test(frame_queue_writer_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/writer_test.cpp
   LIBS strova_core frame_queue_reader)

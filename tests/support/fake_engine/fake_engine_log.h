@@ -4,27 +4,26 @@
 // the build. Used on the test's own thread.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/test_env.h"
 
 namespace testsupport {
 
 class FakeEngineLog {
  public:
-  FakeEngineLog() {
-    char path[] = "/tmp/fake-engine-XXXXXX";
-    const int fd = mkstemp(path);
-    if (fd >= 0) close(fd);
-    path_ = path;
-    setenv("FAKE_ENGINE_LOG", path_.c_str(), 1);
+  FakeEngineLog() : path_(UniqueTempPath("fake-engine-").string()) {
+    std::ofstream{path_};
+    SetTestEnv("FAKE_ENGINE_LOG", path_);
   }
   ~FakeEngineLog() {
-    unsetenv("FAKE_ENGINE_LOG");
-    unlink(path_.c_str());
+    UnsetTestEnv("FAKE_ENGINE_LOG");
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
   }
   FakeEngineLog(const FakeEngineLog&) = delete;
   FakeEngineLog& operator=(const FakeEngineLog&) = delete;
@@ -46,7 +45,7 @@ class FakeEngineLog {
 
   // The next calls of `name` return `result` instead of 1.
   static void SetResult(const std::string& name, int result) {
-    setenv(("FAKE_ENGINE_RESULT_" + name).c_str(), std::to_string(result).c_str(), 1);
+    SetTestEnv("FAKE_ENGINE_RESULT_" + name, std::to_string(result));
   }
 
  private:

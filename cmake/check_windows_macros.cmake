@@ -1,0 +1,48 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails when a name declared in the given headers is also a macro of the
+# Windows headers (with or without UNICODE), which would silently rename it
+# in any file that includes <windows.h>.
+# cmake -DCOMPILER=<mingw g++> -DHEADERS=<a;b;...> -P check_windows_macros.cmake
+# The macros of the Windows headers, less those of the C library's own
+# headers (offsetof and the like are meant to be used as they are).
+function(macros_of text unicode out)
+  set(probe ${CMAKE_CURRENT_BINARY_DIR}/windows_macros_probe.cpp)
+  file(WRITE ${probe} "${text}")
+  execute_process(COMMAND ${COMPILER} ${unicode} -dM -E ${probe} OUTPUT_VARIABLE defines RESULT_VARIABLE failed)
+  file(REMOVE ${probe})
+  if(failed)
+    message(FATAL_ERROR "the preprocessor failed on ${text}")
+  endif()
+  string(REGEX MATCHALL "#define [A-Za-z_][A-Za-z0-9_]*" found "${defines}")
+  list(TRANSFORM found REPLACE "^#define " "")
+  string(JOIN ";" joined "" ${found} "")
+  set(${out} "${joined}" PARENT_SCOPE)
+endfunction()
+
+macros_of("#include <stddef.h>\n#include <stdint.h>\n#include <stdlib.h>\n#include <string.h>\n" "" standard)
+set(windows_headers "#include <winsock2.h>\n#include <ws2tcpip.h>\n#include <iphlpapi.h>\n#include <windows.h>\n")
+macros_of("${windows_headers}" "" ansi)
+macros_of("${windows_headers}" "-DUNICODE;-D_UNICODE" wide)
+set(macro_text "${ansi}${wide}")
+
+set(clashes)
+foreach(header ${HEADERS})
+  file(READ ${header} text)
+  string(REGEX REPLACE "//[^\n]*" "" text "${text}")
+  string(REGEX REPLACE "#[^\n]*" "" text "${text}")
+  string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" names "${text}")
+  list(REMOVE_DUPLICATES names)
+  foreach(name ${names})
+    string(FIND "${macro_text}" ";${name};" windows_at)
+    string(FIND "${standard}" ";${name};" standard_at)
+    if(windows_at GREATER_EQUAL 0 AND standard_at LESS 0)
+      list(APPEND clashes "${header}: ${name}")
+    endif()
+  endforeach()
+endforeach()
+if(clashes)
+  list(JOIN clashes "\n  " text)
+  message(FATAL_ERROR "names that are macros of the Windows headers:\n  ${text}")
+endif()
+list(LENGTH HEADERS count)
+message(STATUS "no clash in ${count} headers")
