@@ -7,6 +7,7 @@
 #include "engine/engine_slots.h"
 #include "engine/frame_queue.h"
 #include "engine/kxpcbox.h"
+#include "engine/network_input.h"
 #include "engine/output_pipeline.h"
 
 namespace {
@@ -39,6 +40,7 @@ void LinkCameraChain(int32_t device_index, const char* device_name, const char* 
 
 void LinkNetworkChain(int32_t port) {
   g_object_set(g_slots.source, "port", port, nullptr);
+  InstallNetworkGuards(g_slots.source, g_slots.decoder);
   GstCaps* rtp = gst_caps_new_simple("application/x-rtp", "payload", G_TYPE_INT, 96, nullptr);
   conventions::LinkFiltered(g_slots.source, g_slots.depay, rtp);
   gst_element_link(g_slots.depay, g_slots.decoder);
@@ -112,7 +114,9 @@ extern "C" STROVA_API EngineResult strova_startoutput(int32_t device_index, cons
                                      &g_slots.app_queue, &g_slots.sink});
   }
 
-  g_object_set(g_slots.sink, "max-buffers", 3u, "emit-signals", TRUE, nullptr);
+  // Each frame goes to the frame queue as soon as it is converted; its
+  // timestamp travels with it and the camera paces its own reads.
+  g_object_set(g_slots.sink, "max-buffers", 3u, "emit-signals", TRUE, "sync", FALSE, nullptr);
   g_signal_connect_data(g_slots.sink, "new-sample", G_CALLBACK(OnNewSample), nullptr, nullptr, GConnectFlags(0));
   conventions::AddBusWatch();
 
@@ -128,7 +132,9 @@ extern "C" STROVA_API EngineResult strova_startoutput(int32_t device_index, cons
                      nullptr);
 
   LinkOutputChain(device_index, device_name, port, media_type, width, height, framerate);
-  return conventions::Play();
+  conventions::Play();
+  if (g_slots.rtp_input) ReportReceiveBuffer(g_slots.source);  // the socket is open once PLAYING is requested
+  return 1;
 }
 
 extern "C" STROVA_API EngineResult strova_endoutput(void) {

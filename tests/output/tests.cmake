@@ -14,3 +14,11 @@ vantrel_test(preview_branch_test
   LIBS strova_core frame_queue_reader camera_test_support PkgConfig::X11
   PROPERTIES RESOURCE_LOCK frame_queue)
 target_compile_definitions(preview_branch_test PRIVATE VANTREL_TEST_OUTPUT_DIR="${VANTREL_TEST_DIR}")
+vantrel_test(network_input_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/network_input_test.cpp
+  LIBS strova_core frame_queue_reader camera_test_support
+  PROPERTIES RESOURCE_LOCK frame_queue)
+vantrel_test(hostile_input_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/hostile_input_test.cpp
+  LIBS strova_core frame_queue_reader camera_test_support
+  PROPERTIES RESOURCE_LOCK frame_queue)
