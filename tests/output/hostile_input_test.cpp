@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <random>
 #include <thread>
 
@@ -84,17 +85,19 @@ class GarbageSender {
       to.sin_family = AF_INET;
       to.sin_port = htons(uint16_t(port));
       to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      // A few random datagrams made once, each sent with a changing SSRC.
       std::mt19937 random(1234);
-      std::vector<uint8_t> datagram(size);
+      std::vector<std::vector<uint8_t>> pool(16, std::vector<uint8_t>(size));
+      for (auto& datagram : pool)
+        for (auto& byte : datagram) byte = uint8_t(random());
+      pool[0][0] = 0x80;
+      pool[0][1] = 96;
+      pool[0][12] = 0x65;  // an IDR slice
       const auto interval = std::chrono::nanoseconds(1000000000 / per_second);
       auto next = Clock::now();
-      for (uint64_t n = 0; !stop_; ++n) {
-        for (auto& byte : datagram) byte = uint8_t(random());
-        if (n % 16 == 0) {
-          datagram[0] = 0x80;
-          datagram[1] = 96;
-          datagram[12] = 0x65;  // an IDR slice
-        }
+      for (uint32_t n = 0; !stop_; ++n) {
+        std::vector<uint8_t>& datagram = pool[n % pool.size()];
+        std::memcpy(datagram.data() + 8, &n, sizeof n);
         if (sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) > 0) ++sent;
         next += interval;
         std::this_thread::sleep_until(next);
