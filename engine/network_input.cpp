@@ -1,6 +1,6 @@
 // The network chain's input guards: receive buffer, RTP filter and source
-// latch (a pad probe on the UDP source), decoded-size bound (a pad probe on
-// the decoder). Probes run on the UDP source's streaming thread; see
+// latch (a pad probe on the UDP source), the jitter buffer's wait,
+// decoded-size bound (a pad probe on the decoder). Probes run on the UDP source's streaming thread; see
 // network_input.h.
 #include "engine/network_input.h"
 
@@ -133,8 +133,9 @@ int GrantedReceiveBuffer(int reported) {
 #endif
 }
 
-void InstallNetworkGuards(GstElement* udp_source, GstElement* decoder) {
+void InstallNetworkGuards(GstElement* udp_source, GstElement* jitter_buffer, GstElement* decoder) {
   g_object_set(udp_source, "buffer-size", kReceiveBufferBytes, "retrieve-sender-address", TRUE, nullptr);
+  g_object_set(jitter_buffer, "latency", kJitterBufferMs, nullptr);
   // Damaged input costs pictures, never the stream.
   g_object_set(decoder, "max-errors", -1, nullptr);
 

@@ -20,6 +20,11 @@
 inline constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
 // A latched source that has sent nothing for this long gives way to the next.
 inline constexpr int64_t kSourceSilenceUs = 2 * G_USEC_PER_SEC;
+// RTP clock of H.264 video.
+inline constexpr int kRtpVideoClockRate = 90000;
+// How long the jitter buffer waits for a packet that is missing or overtaken;
+// packets in order pass at once.
+inline constexpr guint kJitterBufferMs = 30;
 // Largest decoded picture passed on: each side, and the area in 16x16
 // macroblocks (H.264 level 6.2).
 inline constexpr int kMaxPictureSide = 8192;
@@ -56,9 +61,10 @@ bool PictureWithinBounds(int width, int height);
 // reports twice the usable size it granted).
 int GrantedReceiveBuffer(int reported);
 
-// Sets the receive buffer and the decoder's error tolerance, and installs the
-// RTP filter on the source's output and the size bound on the decoder's.
-void InstallNetworkGuards(GstElement* udp_source, GstElement* decoder);
+// Sets the receive buffer, the jitter buffer's wait and the decoder's error
+// tolerance, and installs the RTP filter on the source's output and the size
+// bound on the decoder's.
+void InstallNetworkGuards(GstElement* udp_source, GstElement* jitter_buffer, GstElement* decoder);
 
 // After the source has opened its socket: prints one line on standard error
 // when the system granted less than kReceiveBufferBytes. Nothing when the
