@@ -1,6 +1,6 @@
 // The network chain's input guards: receive buffer, RTP filter and source
 // latch (a pad probe on the UDP source), the jitter buffer's wait,
-// decoded-size bound (a pad probe on the decoder). Probes run on the UDP source's streaming thread; see
+// decoded-size bound (a pad probe on the decoder). Threads: see
 // network_input.h.
 #include "engine/network_input.h"
 

@@ -3,9 +3,10 @@
 // RTP/H.264 of payload type 96 from one latched source, and a bound on the
 // decoded picture size. The pure decisions are free functions and a small
 // class that tests call directly. InstallNetworkGuards and
-// ReportReceiveBuffer run on the caller's thread while the chain is built;
-// the probes they install run on the UDP source's streaming thread and keep
-// their state in the probe's own data, touching no engine slot.
+// ReportReceiveBuffer run on the caller's thread while the chain is built.
+// The RTP filter runs on the UDP source's streaming thread, the size bound on
+// the jitter buffer's; each keeps its state in its probe's own data and
+// touches no engine slot.
 #pragma once
 
 #include <gst/gst.h>
