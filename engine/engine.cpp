@@ -34,7 +34,7 @@ gboolean OnBusMessage(GstBus*, GstMessage* message, gpointer user_data) {
 extern "C" STROVA_API EngineResult strova_init(uint8_t env_ready) {
   // GStreamer cannot be initialised again in this process.
   if (g_slots.released) return STROVA_INIT_AFTER_RELEASE;
-  g_slots.source = g_slots.depay = g_slots.decoder = g_slots.converter = nullptr;
+  g_slots.source = g_slots.depay = g_slots.decoder = g_slots.converter = g_slots.jitter_buffer = nullptr;
   g_slots.tee = g_slots.app_queue = g_slots.play_queue = g_slots.sink = g_slots.play_sink = nullptr;
   g_slots.encoder = g_slots.payloader = g_slots.net_sink = nullptr;
 

@@ -22,6 +22,7 @@ struct EngineSlots {
   GstElement* pipeline;  // the one owning reference
   GstElement* source;
   GstElement* depay;
+  GstElement* jitter_buffer;  // network chain of the output pipeline, in front of depay
   GstElement* decoder;
   GstElement* converter;
   GstElement* encoder;

@@ -7,6 +7,7 @@
 #include "engine/engine_slots.h"
 #include "engine/frame_queue.h"
 #include "engine/kxpcbox.h"
+#include "engine/network_input.h"
 #include "engine/output_pipeline.h"
 
 namespace {
@@ -39,8 +40,12 @@ void LinkCameraChain(int32_t device_index, const char* device_name, const char* 
 
 void LinkNetworkChain(int32_t port) {
   g_object_set(g_slots.source, "port", port, nullptr);
-  GstCaps* rtp = gst_caps_new_simple("application/x-rtp", "payload", G_TYPE_INT, 96, nullptr);
-  conventions::LinkFiltered(g_slots.source, g_slots.depay, rtp);
+  InstallNetworkGuards(g_slots.source, g_slots.jitter_buffer, g_slots.decoder);
+  // The jitter buffer orders packets by the clock rate the caps give.
+  GstCaps* rtp = gst_caps_new_simple("application/x-rtp", "payload", G_TYPE_INT, 96, "clock-rate", G_TYPE_INT,
+                                     kRtpVideoClockRate, nullptr);
+  conventions::LinkFiltered(g_slots.source, g_slots.jitter_buffer, rtp);
+  gst_element_link(g_slots.jitter_buffer, g_slots.depay);
   gst_element_link(g_slots.depay, g_slots.decoder);
   gst_element_link(g_slots.decoder, g_slots.converter);
 }
@@ -49,15 +54,15 @@ void LinkNetworkChain(int32_t port) {
 // empties the element slots. The pipeline is in NULL.
 void TakeChainApart() {
   if (g_slots.rtp_input)
-    DismantleChain({g_slots.source, g_slots.depay, g_slots.decoder, g_slots.converter, g_slots.tee,
-                    g_slots.app_queue, g_slots.sink});
+    DismantleChain({g_slots.source, g_slots.jitter_buffer, g_slots.depay, g_slots.decoder, g_slots.converter,
+                    g_slots.tee, g_slots.app_queue, g_slots.sink});
   else if (g_slots.decoder)
     DismantleChain({g_slots.source, g_slots.decoder, g_slots.converter, g_slots.tee, g_slots.app_queue,
                     g_slots.sink});
   else
     DismantleChain({g_slots.source, g_slots.converter, g_slots.tee, g_slots.app_queue, g_slots.sink});
   g_slots.sink = g_slots.app_queue = g_slots.tee = nullptr;
-  g_slots.source = g_slots.depay = g_slots.decoder = g_slots.converter = nullptr;
+  g_slots.source = g_slots.jitter_buffer = g_slots.depay = g_slots.decoder = g_slots.converter = nullptr;
 }
 
 }  // namespace
@@ -101,11 +106,12 @@ extern "C" STROVA_API EngineResult strova_startoutput(int32_t device_index, cons
   g_slots.rtp_input = UsesNetworkChain(device_name, port);
   if (g_slots.rtp_input) {
     g_slots.source = conventions::MakeElement("udpsrc", "udp-source");
+    g_slots.jitter_buffer = conventions::MakeElement("rtpjitterbuffer", "rtp-jitterbuffer");
     g_slots.depay = conventions::MakeElement("rtph264depay", "rtph264-depay");
     g_slots.decoder = conventions::MakeElement("avdec_h264", "avdec-h264");
-    if (!common || !g_slots.source || !g_slots.depay || !g_slots.decoder)
-      return conventions::FailStart({&g_slots.source, &g_slots.depay, &g_slots.decoder, &g_slots.converter,
-                                     &g_slots.tee, &g_slots.app_queue, &g_slots.sink});
+    if (!common || !g_slots.source || !g_slots.jitter_buffer || !g_slots.depay || !g_slots.decoder)
+      return conventions::FailStart({&g_slots.source, &g_slots.jitter_buffer, &g_slots.depay, &g_slots.decoder,
+                                     &g_slots.converter, &g_slots.tee, &g_slots.app_queue, &g_slots.sink});
   } else {
     g_slots.source = conventions::MakeElement("mfvideosrc", "webcam-source");
     g_slots.decoder = IsJpegMediaType(media_type) ? conventions::MakeElement("jpegdec", "jpegdecoder") : nullptr;
@@ -114,14 +120,16 @@ extern "C" STROVA_API EngineResult strova_startoutput(int32_t device_index, cons
                                      &g_slots.app_queue, &g_slots.sink});
   }
 
-  g_object_set(g_slots.sink, "max-buffers", 3u, "emit-signals", TRUE, nullptr);
+  // Each frame goes to the frame queue as soon as it is converted; its
+  // timestamp travels with it and the camera paces its own reads.
+  g_object_set(g_slots.sink, "max-buffers", 3u, "emit-signals", TRUE, "sync", FALSE, nullptr);
   g_signal_connect_data(g_slots.sink, "new-sample", G_CALLBACK(OnNewSample), nullptr, nullptr, GConnectFlags(0));
   conventions::AddBusWatch();
 
   GstBin* bin = GST_BIN(g_slots.pipeline);
   if (g_slots.rtp_input)
-    gst_bin_add_many(bin, g_slots.source, g_slots.depay, g_slots.decoder, g_slots.converter, g_slots.tee,
-                     g_slots.app_queue, g_slots.sink, nullptr);
+    gst_bin_add_many(bin, g_slots.source, g_slots.jitter_buffer, g_slots.depay, g_slots.decoder, g_slots.converter,
+                     g_slots.tee, g_slots.app_queue, g_slots.sink, nullptr);
   else if (g_slots.decoder)
     gst_bin_add_many(bin, g_slots.source, g_slots.decoder, g_slots.converter, g_slots.tee, g_slots.app_queue,
                      g_slots.sink, nullptr);
@@ -130,7 +138,9 @@ extern "C" STROVA_API EngineResult strova_startoutput(int32_t device_index, cons
                      nullptr);
 
   LinkOutputChain(device_index, device_name, port, media_type, width, height, framerate);
-  return conventions::Play();
+  conventions::Play();
+  if (g_slots.rtp_input) ReportReceiveBuffer(g_slots.source);  // the socket is open once PLAYING is requested
+  return 1;
 }
 
 extern "C" STROVA_API EngineResult strova_endoutput(void) {

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -37,12 +38,13 @@ inline std::unique_ptr<camerasupport::FactoryRemoved> RemoveFactory(const char* 
 
 using testsupport::FreeUdpPort;
 
-// SMPTE bars as RTP/H.264 (payload 96) to 127.0.0.1:port, live, until destroyed.
+// A test pattern (SMPTE bars unless told) as RTP/H.264 (payload 96) to
+// 127.0.0.1:port, live, until destroyed.
 class RtpSender {
  public:
-  RtpSender(int port, int width, int height, int fps = 30) {
+  RtpSender(int port, int width, int height, int fps = 30, const char* pattern = "smpte") {
     const std::string description =
-        "videotestsrc is-live=true pattern=smpte ! video/x-raw,format=I420,width=" + std::to_string(width) +
+        std::string("videotestsrc is-live=true pattern=") + pattern + " ! video/x-raw,format=I420,width=" + std::to_string(width) +
         ",height=" + std::to_string(height) + ",framerate=" + std::to_string(fps) +
         "/1 ! x264enc tune=zerolatency speed-preset=ultrafast key-int-max=5 ! "
         "rtph264pay pt=96 config-interval=-1 ! udpsink host=127.0.0.1 port=" +
@@ -125,6 +127,17 @@ inline std::vector<std::pair<int, int>> BarCentres(int width, int height) {
   std::vector<std::pair<int, int>> points;
   for (int bar = 0; bar < 7; ++bar) points.emplace_back((2 * bar + 1) * width / 14, height / 3);
   return points;
+}
+
+// ---- the process
+
+inline size_t ResidentBytes() {
+  long pages = 0, resident = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(statm);
+  }
+  return size_t(resident) * size_t(sysconf(_SC_PAGESIZE));
 }
 
 // ---- waiting

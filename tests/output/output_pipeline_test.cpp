@@ -34,6 +34,7 @@ void ExpectOutputSlotsEmpty() {
   EXPECT_EQ(g_slots.pipeline, nullptr);
   EXPECT_EQ(g_slots.source, nullptr);
   EXPECT_EQ(g_slots.depay, nullptr);
+  EXPECT_EQ(g_slots.jitter_buffer, nullptr);
   EXPECT_EQ(g_slots.decoder, nullptr);
   EXPECT_EQ(g_slots.converter, nullptr);
   EXPECT_EQ(g_slots.tee, nullptr);
@@ -59,13 +60,15 @@ struct ShapeCase {
 
 void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.name; }
 
-const std::vector<std::string> kNetworkElements = {"udp-source", "rtph264-depay", "avdec-h264", "converter",
-                                                   "tee",        "queue-app",     "app-sink"};
+const std::vector<std::string> kNetworkElements = {"udp-source", "rtp-jitterbuffer", "rtph264-depay", "avdec-h264",
+                                                   "converter",  "tee",              "queue-app",     "app-sink"};
 const std::vector<std::string> kCameraElements = {"webcam-source", "converter", "tee", "queue-app", "app-sink"};
 const std::vector<std::string> kJpegElements = {"webcam-source", "jpegdecoder", "converter",
                                                 "tee",           "queue-app",   "app-sink"};
 const std::string kNetworkChain =
-    "udp-source -{application/x-rtp, payload=(int)96}-> rtph264-depay -> avdec-h264 -> converter" + kNv12Tee;
+    "udp-source -{application/x-rtp, payload=(int)96, clock-rate=(int)90000}-> rtp-jitterbuffer -> rtph264-depay -> "
+    "avdec-h264 -> converter" +
+    kNv12Tee;
 const std::string kRawSized = "webcam-source -{video/x-raw, width=(int)320, height=(int)240}-> converter" + kNv12Tee;
 const std::string kRawPlain = "webcam-source -> converter" + kNv12Tee;
 
@@ -201,7 +204,8 @@ TEST_P(MissingElement, FailsCleanlyAndLeavesTheQueueOpenUntilTheEnd) {
 INSTANTIATE_TEST_SUITE_P(Factories, MissingElement,
                          ::testing::Values(MissingCase{"videoconvert", true}, MissingCase{"tee", true},
                                            MissingCase{"queue", true}, MissingCase{"appsink", true},
-                                           MissingCase{"udpsrc", true}, MissingCase{"rtph264depay", true},
+                                           MissingCase{"udpsrc", true}, MissingCase{"rtpjitterbuffer", true},
+                                           MissingCase{"rtph264depay", true},
                                            MissingCase{"avdec_h264", true}, MissingCase{"mfvideosrc", false},
                                            MissingCase{"appsink", false}),
                          [](const auto& info) {

@@ -112,15 +112,6 @@ size_t OpenFileDescriptors() {
   return count;
 }
 
-size_t ResidentBytes() {
-  long pages = 0, resident = 0;
-  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(statm);
-  }
-  return size_t(resident) * size_t(sysconf(_SC_PAGESIZE));
-}
-
 TEST(OutputCycles, TwoHundredStartsAndEndsDoNotGrow) {
   ASSERT_EQ(strova_init(1), 1);
   const int port = FreeUdpPort();

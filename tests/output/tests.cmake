@@ -26,3 +26,11 @@ vantrel_test(stubborn_element_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/stubborn_element_test.cpp
   LIBS strova_core camera_test_support
   PROPERTIES RESOURCE_LOCK frame_queue)
+vantrel_test(network_input_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/network_input_test.cpp
+  LIBS strova_core frame_queue_reader camera_test_support
+  PROPERTIES RESOURCE_LOCK frame_queue)
+vantrel_test(hostile_input_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/hostile_input_test.cpp
+  LIBS strova_core frame_queue_reader camera_test_support
+  PROPERTIES RESOURCE_LOCK frame_queue)
