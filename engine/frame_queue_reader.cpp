@@ -22,6 +22,8 @@ void FrameQueueReader::Close() {
   layout_ = {};
 }
 
+bool FrameQueueReader::WriterAlive() const { return IsOpen() && platform::RegionCreatorAlive(region_); }
+
 FrameQueueHeader FrameQueueReader::Header() const {
   FrameQueueHeader copy{};
   copy.state = LoadAcquire(header_->state);

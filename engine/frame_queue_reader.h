@@ -23,6 +23,10 @@ class FrameQueueReader {
   void Close();
   bool IsOpen() const { return header_ != nullptr; }
 
+  // False once the region's writer has closed it or died (its lock is free),
+  // whatever the header says: its counters will not move again.
+  bool WriterAlive() const;
+
   // The header as it is now.
   FrameQueueHeader Header() const;
   const FrameQueueLayout& Layout() const { return layout_; }

@@ -4,7 +4,9 @@
 // The POSIX side names the region "/" + name (a file in /dev/shm); since such
 // a name outlives its processes, the creator holds a lock on the region while
 // it lives and removes the name when it closes, and a region whose creator has
-// died is recognised by the free lock and replaced.
+// died is recognised by the free lock and replaced. The Win32 side has the
+// creator hold a named event beside the region ("<name>.creator") for its
+// lifetime; the system drops it when the creator's process ends.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +21,7 @@ struct SharedRegion {
   intptr_t handle = -1;   // file descriptor or mapping handle
   bool created = false;   // this process made the region
   std::string name;
+  intptr_t creator_mark = 0;  // Win32, creator only: the named event it holds
 };
 
 enum class RegionCreate {
@@ -37,6 +40,12 @@ RegionCreate CreateSharedRegion(const char* name, uint32_t size, RegionCompleteT
 
 // Opens an existing region read-only, mapping all of it.
 bool OpenSharedRegion(const char* name, SharedRegion& region);
+
+// True while the process that created the region still holds it: on POSIX
+// its lock is held (probed without waiting, and let go at once), on Win32 its
+// named event exists. False once the creator has closed the region or died,
+// whatever the region's bytes say.
+bool RegionCreatorAlive(const SharedRegion& region);
 
 // Unmaps and closes the region; the creator also gives up the name (POSIX)
 // before releasing its lock. Leaves `region` empty. Safe on an empty region.

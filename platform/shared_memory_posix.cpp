@@ -25,6 +25,17 @@ int LockRegion(int fd, int operation) {
   return result;
 }
 
+// Takes the region's lock when nobody holds it for long: a reader asking
+// whether the creator lives holds it shared for a moment only, the creator
+// for its lifetime.
+bool TakeFreeLock(int fd) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (attempt) usleep(1000);
+    if (LockRegion(fd, LOCK_EX | LOCK_NB) == 0) return true;
+  }
+  return false;
+}
+
 // True while `path` still names the region open as `fd`.
 bool NamesThisRegion(const std::string& path, int fd) {
   const int named = shm_open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
@@ -47,7 +58,7 @@ Probe ProbeExisting(const std::string& path, RegionCompleteTest is_complete) {
   if (fd < 0) return errno == ENOENT ? Probe::Gone : Probe::Live;
   Probe result = Probe::Live;
   struct stat st {};
-  if (LockRegion(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &st) == 0 && st.st_size > 0) {
+  if (TakeFreeLock(fd) && fstat(fd, &st) == 0 && st.st_size > 0) {
     const size_t size = static_cast<size_t>(st.st_size);
     void* view = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
     if (view != MAP_FAILED) {
@@ -105,6 +116,17 @@ bool OpenSharedRegion(const char* name, SharedRegion& region) {
   }
   region = SharedRegion{view, static_cast<size_t>(st.st_size), fd, false, name};
   return true;
+}
+
+bool RegionCreatorAlive(const SharedRegion& region) {
+  if (region.handle < 0) return false;
+  // Our own lock: locking the creator's descriptor again would convert it.
+  if (region.created) return true;
+  const int fd = static_cast<int>(region.handle);
+  // Held (or, should flock fail otherwise, taken for held).
+  if (LockRegion(fd, LOCK_SH | LOCK_NB) != 0) return true;
+  LockRegion(fd, LOCK_UN);
+  return false;
 }
 
 void CloseSharedRegion(SharedRegion& region) {

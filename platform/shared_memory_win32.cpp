@@ -1,6 +1,8 @@
 // Windows named shared memory: a file mapping backed by the paging file. The
 // region lives while any process holds a handle to it, so an existing name
-// always belongs to a live writer or reader and is left alone.
+// always belongs to a live writer or reader and is left alone. Beside it the
+// creator holds a named event, which goes when the creator's handles go, so
+// that a reader can tell a region whose creator has gone.
 #include <windows.h>
 
 #include <string>
@@ -18,6 +20,8 @@ std::wstring WideName(const char* name) {
   wide.resize(static_cast<size_t>(length - 1));
   return wide;
 }
+
+std::wstring CreatorMarkName(const char* name) { return WideName(name) + L".creator"; }
 
 }  // namespace
 
@@ -38,11 +42,14 @@ RegionCreate CreateSharedRegion(const char* name, uint32_t size, RegionCompleteT
     return RegionCreate::Exists;
   }
   void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
-  if (!view) {
+  HANDLE mark = view ? CreateEventW(nullptr, TRUE, FALSE, CreatorMarkName(name).c_str()) : nullptr;
+  if (!mark) {
+    if (view) UnmapViewOfFile(view);
     CloseHandle(mapping);
     return RegionCreate::Failed;
   }
-  region = SharedRegion{view, size, reinterpret_cast<intptr_t>(mapping), true, name};
+  region = SharedRegion{view, size, reinterpret_cast<intptr_t>(mapping), true, name,
+                        reinterpret_cast<intptr_t>(mark)};
   return RegionCreate::Created;
 }
 
@@ -60,7 +67,17 @@ bool OpenSharedRegion(const char* name, SharedRegion& region) {
   return true;
 }
 
+bool RegionCreatorAlive(const SharedRegion& region) {
+  if (!region.view) return false;
+  if (region.created) return true;
+  HANDLE mark = OpenEventW(SYNCHRONIZE, FALSE, CreatorMarkName(region.name.c_str()).c_str());
+  if (!mark) return false;
+  CloseHandle(mark);
+  return true;
+}
+
 void CloseSharedRegion(SharedRegion& region) {
+  if (region.creator_mark) CloseHandle(reinterpret_cast<HANDLE>(region.creator_mark));
   if (region.view) UnmapViewOfFile(region.view);
   if (region.handle != -1 && region.handle != 0) CloseHandle(reinterpret_cast<HANDLE>(region.handle));
   region = SharedRegion{};

@@ -112,6 +112,9 @@ TEST_F(Region, LiveWriterInAnotherProcessIsLeftUntouched) {
   EXPECT_EQ(FrameQueueCreate(64, 48, name_.c_str()), nullptr);
   FrameQueueReader reader;
   ASSERT_TRUE(reader.Open(name_.c_str()));
+  // Asking does not disturb the writer's hold on the region.
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(reader.WriterAlive());
+  EXPECT_EQ(FrameQueueCreate(64, 48, name_.c_str()), nullptr);
   EXPECT_EQ(reader.Header().write_index, 1234u);
   EXPECT_EQ(reader.Header().state, kFrameQueueCreated);
   writer.Signal();
@@ -130,8 +133,10 @@ TEST_F(Region, KilledWritersRegionIsReplaced) {
   ASSERT_TRUE(writer.Await());
   FrameQueueReader old_reader;
   ASSERT_TRUE(old_reader.Open(name_.c_str()));
+  EXPECT_TRUE(old_reader.WriterAlive());
   writer.Kill();
   EXPECT_EQ(writer.Wait(), 128 + SIGKILL);
+  EXPECT_FALSE(old_reader.WriterAlive()) << "the header still says " << old_reader.Header().state;
 
   FrameQueue* queue = FrameQueueCreate(320, 240, name_.c_str());
   ASSERT_NE(queue, nullptr);
@@ -142,7 +147,10 @@ TEST_F(Region, KilledWritersRegionIsReplaced) {
   // A reader of the dead writer's region keeps its copy.
   EXPECT_EQ(old_reader.Header().write_index, 99u);
   EXPECT_EQ(old_reader.Header().width, 64u);
+  EXPECT_FALSE(old_reader.WriterAlive());
+  EXPECT_TRUE(reader.WriterAlive());
   FrameQueueClose(queue);
+  EXPECT_FALSE(reader.WriterAlive());
 }
 
 // A region of that name that is not a complete frame queue (a writer still

@@ -3,6 +3,10 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -48,7 +52,10 @@ TEST(FrameQueueTool, ReportCountsAcrossTheCounterWrap) {
             "size: 1280 x 720\n"
             "frames written: 50 in total, 60 while watched for 2.0 s\n"
             "frame rate: 30.0 frames/s\n"
-            "state: 3 (closed by the writer)\n");
+            "state: 3 (closed by the writer)\n"
+            "writer: gone (the region is left over; its counters will not move)\n");
+  report.writer_alive = true;
+  EXPECT_NE(FormatReport(report).find("writer: running\n"), std::string::npos);
 }
 
 TEST(FrameQueueTool, Pictures) {
@@ -62,6 +69,32 @@ TEST(FrameQueueTool, Pictures) {
   EXPECT_EQ(rgb[0], 0);      // video black
   EXPECT_EQ(rgb[3 * 2 + 1], 255);  // video white
   EXPECT_EQ(rgb.back(), 255);
+}
+
+// The tool's standard output; `status` gets its wait status.
+std::string RunTool(const std::string& arguments, int& status) {
+  status = -1;
+  FILE* tool = popen((std::string(VANTREL_BIN_DIR) + "vantrel-framequeue " + arguments).c_str(), "r");
+  if (!tool) return "could not run the tool";
+  std::string output;
+  char line[256];
+  while (fgets(line, sizeof line, tool)) output += line;
+  status = pclose(tool);
+  return output;
+}
+
+// A writer killed without closing leaves its region with frozen counters.
+TEST(FrameQueueTool, ReportsAWriterThatHasGone) {
+  const std::string name = fq_test::PrivateName();
+  const pid_t writer = fork();
+  if (writer == 0) _exit(FrameQueueCreate(64, 48, name.c_str()) ? 0 : 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(writer, &status, 0), writer);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::string output = RunTool("--seconds 0.2 --name " + name, status);
+  shm_unlink(("/" + name).c_str());
+  EXPECT_NE(output.find("state: 1 (created, no frame yet)\n"), std::string::npos) << output;
+  EXPECT_NE(output.find("writer: gone"), std::string::npos) << output;
 }
 
 TEST(FrameQueueTool, WatchesARegionAndSavesItsNewestFrame) {
@@ -80,14 +113,9 @@ TEST(FrameQueueTool, WatchesARegionAndSavesItsNewestFrame) {
 
   const std::string pgm = std::string(VANTREL_TEST_OUTPUT) + "framequeue.pgm";
   const std::string png = std::string(VANTREL_TEST_OUTPUT) + "framequeue.png";
-  const std::string command = std::string(VANTREL_BIN_DIR) + "vantrel-framequeue --seconds 1 --name " +
-                              name + " --pgm " + pgm + " --png " + png;
-  FILE* tool = popen(command.c_str(), "r");
-  ASSERT_NE(tool, nullptr);
-  std::string output;
-  char line[256];
-  while (fgets(line, sizeof line, tool)) output += line;
-  EXPECT_EQ(pclose(tool), 0) << output;
+  int status = -1;
+  const std::string output = RunTool("--seconds 1 --name " + name + " --pgm " + pgm + " --png " + png, status);
+  EXPECT_EQ(status, 0) << output;
 
   GstBus* bus = gst_element_get_bus(pipeline);
   GstMessage* eos = gst_bus_timed_pop_filtered(bus, 10 * GST_SECOND, GST_MESSAGE_EOS);
@@ -100,6 +128,7 @@ TEST(FrameQueueTool, WatchesARegionAndSavesItsNewestFrame) {
 
   EXPECT_NE(output.find("size: 320 x 240\n"), std::string::npos) << output;
   EXPECT_NE(output.find("state: 2 (frames being written)\n"), std::string::npos) << output;
+  EXPECT_NE(output.find("writer: running\n"), std::string::npos) << output;
   EXPECT_EQ(output.find(" 0 while watched"), std::string::npos) << output;
   std::ifstream saved(pgm, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());

@@ -62,9 +62,11 @@ std::string FormatReport(const WatchReport& r) {
                 "size: %u x %u\n"
                 "frames written: %u in total, %u while watched for %.1f s\n"
                 "frame rate: %.1f frames/s\n"
-                "state: %u (%s)\n",
+                "state: %u (%s)\n"
+                "writer: %s\n",
                 r.last.width, r.last.height, r.last.read_index, frames, r.seconds, rate,
-                r.last.state, StateName(r.last.state));
+                r.last.state, StateName(r.last.state),
+                r.writer_alive ? "running" : "gone (the region is left over; its counters will not move)");
   return text;
 }
 

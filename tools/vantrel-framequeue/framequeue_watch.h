@@ -27,6 +27,7 @@ struct WatchReport {
   FrameQueueHeader first;
   FrameQueueHeader last;
   double seconds;  // between the two looks
+  bool writer_alive;  // at the last look
 };
 const char* StateName(uint32_t state);
 // The lines the tool prints.

@@ -71,9 +71,10 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   const auto start = Clock::now();
-  WatchReport report{reader.Header(), {}, 0};
+  WatchReport report{reader.Header(), {}, 0, true};
   while (Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   report.last = reader.Header();
+  report.writer_alive = reader.WriterAlive();
   report.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::printf("region: %s, %zu bytes\n%s", options->region_name.c_str(), reader.RegionBytes(),
               FormatReport(report).c_str());
