@@ -101,9 +101,13 @@ std::unique_ptr<CameraOutput> OpenV4l2Output(const std::string& path, std::strin
   const std::string driver = queried ? reinterpret_cast<const char*>(caps.driver) : "";
   if (!queried || driver != "v4l2 loopback" || !(device_caps & V4L2_CAP_VIDEO_OUTPUT)) {
     close(fd);
+    // With exclusive_caps=1 a loopback device offers output only while no
+    // other program writes to it.
+    const char* why = !queried ? " (not a video device)"
+                      : driver == "v4l2 loopback" ? " (another program is writing to it)"
+                                                  : nullptr;
     error = path + " is not a v4l2loopback output device" +
-            (queried ? " (driver \"" + driver + "\")" : std::string(" (not a video device)")) + "; " +
-            kLoadHint;
+            (why ? std::string(why) : " (driver \"" + driver + "\")") + "; " + kLoadHint;
     return nullptr;
   }
   return std::make_unique<V4l2Output>(fd, path);
