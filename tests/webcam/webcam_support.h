@@ -94,7 +94,7 @@ class PipeWireDaemon {
     runtime_ = mkdtemp(folder);
     chmod(runtime_.c_str(), 0700);
     setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-    setenv("HOME", runtime_.c_str(), 1);  // WirePlumber keeps its state there
+    setenv("XDG_STATE_HOME", runtime_.c_str(), 1);  // WirePlumber keeps its state there
     unsetenv("PIPEWIRE_REMOTE");
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
     daemon_ = std::make_unique<Child>(
