@@ -151,7 +151,7 @@ TEST_F(WebcamPipeWire, EngineSessionsReachTheConsumerAsOneCamera) {
   consumer_owner.reset();  // before gst_deinit, which waits for its thread
   strova_release();
 
-  camera->Stop(SIGTERM);
+  EXPECT_EQ(camera->Terminate(), 0) << "a clean end on SIGTERM";
   const std::string log = ReadFile(CameraLog());
   EXPECT_NE(log.find("camera of 320x240 at PipeWire node \"vantrel-camera\""), std::string::npos) << log;
   EXPECT_NE(log.find("session started: 480x240"), std::string::npos) << log;

@@ -70,6 +70,11 @@ class Child {
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
+  // SIGTERM to the child's group; its exit code once it ended within 5 s, else -1.
+  int Terminate() {
+    kill(-pid_, SIGTERM);
+    return Wait(std::chrono::seconds(5));
+  }
   // Ends the child and everything it started.
   void Stop(int signal = SIGTERM) {
     if (pid_ <= 0) return;
