@@ -1,5 +1,9 @@
 # vantrel-camera: its pure parts, its view of a real region, and the program
 # publishing to a private PipeWire daemon (and to v4l2loopback where present).
+# Linux only, as the program.
+if(WIN32)
+  return()
+endif()
 vantrel_test(webcam_picture_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/picture_test.cpp
   LIBS camera_core)
