@@ -8,6 +8,7 @@
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,6 +49,7 @@ class Child {
     pid_ = fork();
     if (pid_ == 0) {
       setpgid(0, 0);
+      prctl(PR_SET_PDEATHSIG, SIGKILL);  // gone with a test that dies or times out
       FILE* out = std::freopen(log.c_str(), "w", stdout);
       if (out) dup2(fileno(stdout), STDERR_FILENO);
       std::vector<char*> args;
