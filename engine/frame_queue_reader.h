@@ -27,6 +27,10 @@ class FrameQueueReader {
   // whatever the header says: its counters will not move again.
   bool WriterAlive() const;
 
+  // False once the region has shrunk under the mapping; nothing may be read
+  // from it then (Close it).
+  bool RegionIntact() const { return platform::SharedRegionIntact(region_); }
+
   // The header as it is now.
   FrameQueueHeader Header() const;
   const FrameQueueLayout& Layout() const { return layout_; }

@@ -45,6 +45,11 @@ bool OpenSharedRegion(const char* name, SharedRegion& region);
 // whatever the region's bytes say.
 bool RegionCreatorAlive(const SharedRegion& region);
 
+// False once the region's memory has shrunk below what is mapped (POSIX: a
+// process with write access truncated it), where touching the mapping's end
+// would raise SIGBUS. A reader asks before it reads.
+bool SharedRegionIntact(const SharedRegion& region);
+
 // Unmaps and closes the region; the creator also gives up the name (POSIX)
 // before releasing its lock. Leaves `region` empty. Safe on an empty region.
 void CloseSharedRegion(SharedRegion& region);

@@ -141,6 +141,12 @@ bool RegionCreatorAlive(const SharedRegion& region) {
   return false;
 }
 
+bool SharedRegionIntact(const SharedRegion& region) {
+  struct stat st {};
+  return region.handle >= 0 && fstat(static_cast<int>(region.handle), &st) == 0 &&
+         static_cast<uint64_t>(st.st_size) >= region.size;
+}
+
 void CloseSharedRegion(SharedRegion& region) {
   if (region.view) munmap(region.view, region.size);
   if (region.handle >= 0) {

@@ -79,6 +79,9 @@ bool RegionCreatorAlive(const SharedRegion& region) {
   return true;
 }
 
+// A section keeps the size it was created with.
+bool SharedRegionIntact(const SharedRegion& region) { return region.view != nullptr; }
+
 void CloseSharedRegion(SharedRegion& region) {
   if (region.creator_mark) CloseHandle(reinterpret_cast<HANDLE>(region.creator_mark));
   if (region.view) UnmapViewOfFile(region.view);
