@@ -22,8 +22,7 @@ PipelineChain CameraPreviewChain(bool jpeg, GstCaps* camera_caps = nullptr) {
 
 extern "C" STROVA_API EngineResult strova_startplay(int32_t device_index, const char* device_name,
                                                     const char* media_type, int32_t width, int32_t height,
-                                                    int32_t framerate, int32_t framerate_den,
-                                                    uintptr_t window_handle) {
+                                                    int32_t framerate, int32_t framerate_den, uintptr_t window_handle) {
   if (!conventions::MayStart()) return 0;
   PipelineChain chain = CameraPreviewChain(IsJpegMediaType(media_type),
                                            MakeSourceCaps(media_type, width, height, framerate, framerate_den));

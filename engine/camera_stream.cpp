@@ -24,8 +24,8 @@ PipelineChain CameraStreamChain(bool jpeg, GstCaps* camera_caps = nullptr) {
 
 extern "C" STROVA_API EngineResult strova_startstream(int32_t device_index, const char* device_name,
                                                       const char* media_type, int32_t width, int32_t height,
-                                                      int32_t framerate, int32_t framerate_den,
-                                                      const char* host, int32_t port) {
+                                                      int32_t framerate, int32_t framerate_den, const char* host,
+                                                      int32_t port) {
   // No host or no usable port: nothing could be sent where the caller asked.
   if (!host || !IsUdpPort(port) || !conventions::MayStart()) return 0;
   PipelineChain chain = CameraStreamChain(IsJpegMediaType(media_type),

@@ -14,10 +14,10 @@ namespace {
 
 struct VantrelCameraSource {
   GstBin bin;
-  GstPad* src;          // ghost pad; its target is the chosen camera's source pad
-  GstElement* camera;   // the chosen device's element while the source is open
-  gint device_index;    // below 0: the first camera
-  gchar* device_name;   // display name; wins over the index
+  GstPad* src;         // ghost pad; its target is the chosen camera's source pad
+  GstElement* camera;  // the chosen device's element while the source is open
+  gint device_index;   // below 0: the first camera
+  gchar* device_name;  // display name; wins over the index
 };
 struct VantrelCameraSourceClass {
   GstBinClass parent_class;
@@ -148,12 +148,12 @@ void vantrel_camera_source_class_init(VantrelCameraSourceClass* klass) {
   const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
   g_object_class_install_property(
       object_class, kPropDeviceIndex,
-      g_param_spec_int("device-index", "Device index", "Camera number; below 0 the first camera", G_MININT,
-                       G_MAXINT, -1, flags));
+      g_param_spec_int("device-index", "Device index", "Camera number; below 0 the first camera", G_MININT, G_MAXINT,
+                       -1, flags));
   g_object_class_install_property(
       object_class, kPropDeviceName,
-      g_param_spec_string("device-name", "Device name", "Display name of the camera; wins over the index",
-                          nullptr, flags));
+      g_param_spec_string("device-name", "Device name", "Display name of the camera; wins over the index", nullptr,
+                          flags));
   GstElementClass* element_class = GST_ELEMENT_CLASS(klass);
   element_class->change_state = CameraSourceChangeState;
   gst_element_class_add_static_pad_template(element_class, &camera_src_template);

@@ -36,9 +36,8 @@ struct LowLatencySetting {
   const char* value;
 };
 constexpr LowLatencySetting kLowLatencySettings[] = {
-    {"tune", "zerolatency"}, {"bframes", "0"},      {"b-adapt", "false"},
-    {"rc-lookahead", "0"},   {"sync-lookahead", "0"}, {"sliced-threads", "true"},
-    {"key-int-max", "30"},
+    {"tune", "zerolatency"}, {"bframes", "0"},           {"b-adapt", "false"},  {"rc-lookahead", "0"},
+    {"sync-lookahead", "0"}, {"sliced-threads", "true"}, {"key-int-max", "30"},
 };
 
 void ApplyEncoderSettings(VantrelH264Encoder* self) {
@@ -89,8 +88,7 @@ void H264EncoderGetProperty(GObject* object, guint id, GValue* value, GParamSpec
 
 GstStateChangeReturn H264EncoderChangeState(GstElement* element, GstStateChange transition) {
   if (transition == GST_STATE_CHANGE_NULL_TO_READY && !reinterpret_cast<VantrelH264Encoder*>(element)->x264) {
-    GST_ELEMENT_ERROR(element, CORE, MISSING_PLUGIN, ("The H.264 encoder needs x264enc and videoconvert"),
-                      (nullptr));
+    GST_ELEMENT_ERROR(element, CORE, MISSING_PLUGIN, ("The H.264 encoder needs x264enc and videoconvert"), (nullptr));
     return GST_STATE_CHANGE_FAILURE;
   }
   return GST_ELEMENT_CLASS(vantrel_h264_encoder_parent_class)->change_state(element, transition);
