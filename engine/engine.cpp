@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/engine_slots.h"
-#include "platform/media_elements.h"
+#include "media/media_elements.h"
 #include "platform/process.h"
 
 EngineSlots g_slots;
@@ -54,7 +54,7 @@ extern "C" STROVA_API EngineResult strova_init(uint8_t env_ready) {
     platform::SetEnv("GST_DEBUG", "3");
   }
   gst_init(nullptr, nullptr);
-  platform::RegisterMediaElements();
+  media::RegisterMediaElements();
   g_slots.main_loop = g_main_loop_new(nullptr, FALSE);
   return 1;
 }

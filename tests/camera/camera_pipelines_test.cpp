@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/engine_slots.h"
-#include "engine/kxpcbox.h"
+#include "engine/pipeline_arguments.h"
 #include "tests/camera/camera_support.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // On Windows the real Media Foundation elements of GStreamer serve.
-#include "platform/media_elements.h"
+#include "media/media_elements.h"
 
-namespace platform {
+namespace media {
 
 void RegisterMediaElements() {}
 
-}  // namespace platform
+}  // namespace media

@@ -4,8 +4,8 @@
 // exist.
 #pragma once
 
-namespace platform {
+namespace media {
 
 void RegisterMediaElements();
 
-}  // namespace platform
+}  // namespace media
