@@ -20,6 +20,13 @@ void Release(GstElement*& element) {
   element = nullptr;
 }
 
+// Drops a branch that never went into the pipeline; returns 0 for playon.
+EngineResult DropUnusedBranch() {
+  Release(g_slots.play_queue);
+  Release(g_slots.play_sink);
+  return 0;
+}
+
 }  // namespace
 
 bool PreviewAttached() { return g_slots.play_queue && g_slots.play_sink; }
@@ -40,11 +47,7 @@ extern "C" STROVA_API EngineResult strova_playon(uintptr_t window_handle) {
 
   g_slots.play_queue = conventions::MakeElement("queue", "queue-play");
   g_slots.play_sink = conventions::MakeElement("glimagesink", "video-output");
-  if (!g_slots.play_queue || !g_slots.play_sink) {
-    Release(g_slots.play_queue);
-    Release(g_slots.play_sink);
-    return 0;
-  }
+  if (!g_slots.play_queue || !g_slots.play_sink) return DropUnusedBranch();
 
   // A sink that cannot draw here (no usable OpenGL, no display) fails on its
   // way to READY: found out before the running pipeline is touched. It goes
@@ -52,11 +55,7 @@ extern "C" STROVA_API EngineResult strova_playon(uintptr_t window_handle) {
   // the bin's lock while it hands its GL context over.
   const bool sink_starts = gst_element_set_state(g_slots.play_sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
   gst_element_set_state(g_slots.play_sink, GST_STATE_NULL);
-  if (!sink_starts) {
-    Release(g_slots.play_queue);
-    Release(g_slots.play_sink);
-    return 0;
-  }
+  if (!sink_starts) return DropUnusedBranch();
 
   gst_element_set_state(g_slots.pipeline, GST_STATE_PAUSED);
   gst_bin_add_many(GST_BIN(g_slots.pipeline), g_slots.play_queue, g_slots.play_sink, nullptr);
