@@ -4,7 +4,8 @@
 // in turn:
 //   engine       strova_startoutput's network chain, the frame queue read by a
 //                polling reader that checks every frame it sees;
-//   chain        the same elements as a plain gst chain into fakesink;
+//   chain        the same elements (jitter buffer included) as a plain gst
+//                chain into fakesink;
 //   decode-only  udpsrc ! depay ! avdec_h264 ! fakesink.
 // Per clip and receiver: frames sent, published and intact (the frame number
 // read back and the picture equal to a local decode of the clip), CPU per
@@ -516,11 +517,11 @@ void OnHandoff(GstElement*, GstBuffer* buffer, GstPad* pad, gpointer user_data) 
 // the sink. The sink's handoff reads each frame's number and, with a
 // reference, compares the picture.
 Run MeasureChain(const char* self, const std::string& clip, const std::string& elements, const Reference* reference,
-                 const Fault& fault) {
+                 const Fault& fault, const std::string& caps = "application/x-rtp,payload=96") {
   Run run;
   const int port = testsupport::FreeUdpPort();
   const std::string description = "udpsrc buffer-size=" + std::to_string(kReceiveBuffer) +
-                                  " port=" + std::to_string(port) + " ! application/x-rtp,payload=96 ! " + elements +
+                                  " port=" + std::to_string(port) + " ! " + caps + " ! " + elements +
                                   " ! fakesink name=out sync=false signal-handoffs=true";
   GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
   GstElement* out = gst_bin_get_by_name(GST_BIN(pipeline), "out");
@@ -573,6 +574,8 @@ struct Summary {
 };
 
 const std::string kDecode = "rtph264depay ! avdec_h264";
+// The jitter buffer needs the clock rate in the caps.
+const std::string kJitterCaps = "application/x-rtp,payload=96,clock-rate=90000";
 
 void PrintHeader(int rounds) {
   std::printf("%d round(s) of %d frames per clip and receiver; intact = checked frames equal to a local decode\n",
@@ -597,7 +600,8 @@ int MeasureClips(const char* self, const std::string& folder, int rounds) {
                         {"1080p30 no-B", 1920, 1080, 8000, false},
                         {"1080p30 high", 1920, 1080, 10000, true}};
   const Fault clean{"clean", 0, 0};
-  const std::string chain = kDecode + " ! videoconvert ! video/x-raw,format=NV12 ! tee ! queue";
+  const std::string chain =
+      "rtpjitterbuffer latency=30 ! " + kDecode + " ! videoconvert ! video/x-raw,format=NV12 ! tee ! queue";
   PrintHeader(rounds);
   for (const Clip& c : clips) {
     const std::string clip = ClipPath(folder, c);
@@ -606,7 +610,7 @@ int MeasureClips(const char* self, const std::string& folder, int rounds) {
     Summary engine, baseline, decode_only;
     for (int round = 0; round < rounds; ++round) {
       engine.Add(MeasureEngine(self, clip, c, reference, clean));
-      baseline.Add(MeasureChain(self, clip, chain, nullptr, clean));
+      baseline.Add(MeasureChain(self, clip, chain, nullptr, clean, kJitterCaps));
       decode_only.Add(MeasureChain(self, clip, kDecode, &reference, clean));
     }
     engine.Print(c.name, "engine", engine.cpu / baseline.cpu);
@@ -624,9 +628,7 @@ int MeasureClips(const char* self, const std::string& folder, int rounds) {
 int MeasureFaults(const char* self, const std::string& folder, int rounds) {
   const Clip c{"720p30 no-B", 1280, 720, 4000, false};
   const Fault faults[] = {{"clean", 0, 0}, {"reorder 2ms", 2000, 0}, {"jitter 20ms", 20000, 0}, {"loss 1%", 0, 0.01}};
-  const std::string jitter_caps = "application/x-rtp,media=video,clock-rate=90000,encoding-name=H264 ! ";
-  const std::string buffered[] = {jitter_caps + "rtpjitterbuffer latency=10 ! " + kDecode,
-                                  jitter_caps + "rtpjitterbuffer latency=30 ! " + kDecode};
+  const std::string buffered[] = {"rtpjitterbuffer latency=10 ! " + kDecode, "rtpjitterbuffer latency=30 ! " + kDecode};
   const std::string clip = ClipPath(folder, c);
   if (!MakeClip(clip, c)) return 1;
   const Reference reference = DecodeReference(clip);
@@ -636,8 +638,8 @@ int MeasureFaults(const char* self, const std::string& folder, int rounds) {
     for (int round = 0; round < rounds; ++round) {
       engine.Add(MeasureEngine(self, clip, c, reference, fault));
       decode_only.Add(MeasureChain(self, clip, kDecode, &reference, fault));
-      jb10.Add(MeasureChain(self, clip, buffered[0], &reference, fault));
-      jb30.Add(MeasureChain(self, clip, buffered[1], &reference, fault));
+      jb10.Add(MeasureChain(self, clip, buffered[0], &reference, fault, kJitterCaps));
+      jb30.Add(MeasureChain(self, clip, buffered[1], &reference, fault, kJitterCaps));
     }
     engine.Print(fault.name, "engine", 0);
     decode_only.Print("", "decode-only", 0);
