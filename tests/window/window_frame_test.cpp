@@ -2,7 +2,9 @@
 // ResizeWindow's rules, dragging, maximise/restore, minimise and close.
 #include <QComboBox>
 #include <QLabel>
+#include <QAbstractButton>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTimer>
 
 #include "client/MaskEdit.h"
@@ -413,6 +415,25 @@ TEST_F(FormTest, MinimizeImgMinimisesTheWindow) {
   ShowActive();
   QTest::mouseClick(form->MinimizeImg, Qt::MiddleButton);
   EXPECT_TRUE(form->isMinimized());
+}
+
+TEST_F(FormTest, WithTheEngineMissingTheLoginPanelIsInFrontAndTheWindowCloses) {
+  vantrel::EngineLoaded = false;
+  form->MainPanel->raise();
+  QString message;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      message = box->text();
+      box->button(QMessageBox::Ok)->click();
+    }
+  });
+  answer.start(20);
+  form->show();
+  QTRY_VERIFY_WITH_TIMEOUT(!message.isEmpty() && !form->isVisible(), 5000);
+  EXPECT_EQ(message, "libstrova.so not loaded.");
+  const QObjectList& stack = form->children();
+  EXPECT_GT(stack.indexOf(form->LoginPanel), stack.indexOf(form->MainPanel)) << "LoginPanel in front";
 }
 
 TEST_F(FormTest, TheShowHandlerBringsTheLoginPanelToTheFront) {
