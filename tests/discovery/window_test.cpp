@@ -131,8 +131,11 @@ TEST_F(WindowDiscovery, AFloodStopsAtTheBoundAndTheFirstDevicesStay) {
   ASSERT_TRUE(WaitForDevices(1));
   const int bound = static_cast<int>(vantrel::TDeviceIDList::kMaxDevices);
   for (int sent = 1; sent < bound + 100; sent += 25) {
-    for (int i = sent; i < sent + 25; ++i) Announce("Flood " + std::to_string(i) + " (10.0." + std::to_string(i) + ".1)");
-    if (sent + 25 <= bound) ASSERT_TRUE(WaitForDevices(sent + 25));
+    for (int i = sent; i < sent + 25; ++i)
+      Announce("Flood " + std::to_string(i) + " (10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ")");
+    if (sent + 25 <= bound) {
+      ASSERT_TRUE(WaitForDevices(sent + 25));
+    }
   }
   Settle();
   EXPECT_EQ(DeviceIDComboBox()->count(), bound);
