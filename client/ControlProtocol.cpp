@@ -105,6 +105,8 @@ std::optional<VideoSize> AcceptedVideoSize(std::string_view line) {
   return VideoSize{*width, *height};
 }
 
+bool IsUsableVideoSize(VideoSize size) { return size.width > 0 && size.height > 0; }
+
 std::optional<int32_t> ParseInt32(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   bool negative = false;

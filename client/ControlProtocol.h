@@ -57,6 +57,10 @@ struct VideoSize {
 // nullopt when the rest names no valid size.
 std::optional<VideoSize> AcceptedVideoSize(std::string_view line);
 
+// A size the engine can be asked for: both sides above 0. An accepted reply
+// naming another size is treated as naming no valid size.
+bool IsUsableVideoSize(VideoSize size);
+
 // A 32-bit signed number: leading blanks, an optional sign, then "$", "0x"
 // or "x" for hexadecimal digits, else decimal digits; nothing after them.
 std::optional<int32_t> ParseInt32(std::string_view text);

@@ -89,17 +89,29 @@ bool TIdThreadComponent::Active() const { return running_; }
 
 GuiHandOver::GuiHandOver(QObject* gui_context) : context_(gui_context) {}
 
-bool GuiHandOver::Run(std::function<void()> work) {
+GuiHandOver::SessionId GuiHandOver::Session() const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->session;
+}
+
+void GuiHandOver::EndSession() {
+  std::lock_guard lock(shared_->mutex);
+  ++shared_->session;
+  shared_->done_or_closed.notify_all();
+}
+
+bool GuiHandOver::Run(SessionId session, std::function<void()> work) {
   const auto shared = shared_;
   const auto done = std::make_shared<bool>(false);  // guarded by shared->mutex
+  const auto dropped = [&] { return shared->closed || shared->session != session; };
   std::unique_lock lock(shared->mutex);
-  if (shared->closed) return false;
+  if (dropped()) return false;
   QMetaObject::invokeMethod(
       context_,
-      [shared, done, work = std::move(work)] {
+      [shared, session, done, work = std::move(work)] {
         {
           std::lock_guard gui_lock(shared->mutex);
-          if (shared->closed) return;
+          if (shared->closed || shared->session != session) return;
         }
         work();
         std::lock_guard gui_lock(shared->mutex);
@@ -107,7 +119,7 @@ bool GuiHandOver::Run(std::function<void()> work) {
         shared->done_or_closed.notify_all();
       },
       Qt::QueuedConnection);
-  shared->done_or_closed.wait(lock, [&] { return *done || shared->closed; });
+  shared->done_or_closed.wait(lock, [&] { return *done || dropped(); });
   return *done;
 }
 
@@ -117,9 +129,9 @@ void GuiHandOver::Close() {
   shared_->done_or_closed.notify_all();
 }
 
-void RunReplyReader(TIdTCPClient& client, GuiHandOver& gui, const std::string& login_line,
-                    const ReplyActions& actions) {
-  const auto lost = [&] { gui.Run(actions.lost); };
+void RunReplyReader(TIdTCPClient& client, GuiHandOver& gui, GuiHandOver::SessionId session,
+                    const std::string& login_line, const ReplyActions& actions) {
+  const auto lost = [&] { gui.Run(session, actions.lost); };
   switch (client.Send(login_line)) {
     case IoStatus::Done:
       break;
@@ -145,11 +157,12 @@ void RunReplyReader(TIdTCPClient& client, GuiHandOver& gui, const std::string& l
         break;
       case ReplyKind::Accepted: {
         const auto size = AcceptedVideoSize(line);
-        if (!size || !gui.Run([accepted = actions.accepted, size = *size] { accepted(size); })) return;
+        if (!size || !IsUsableVideoSize(*size)) return;
+        if (!gui.Run(session, [accepted = actions.accepted, size = *size] { accepted(size); })) return;
         break;
       }
       case ReplyKind::Refusal:
-        if (!gui.Run([&client] { client.Disconnect(); })) return;
+        if (!gui.Run(session, [&client] { client.Disconnect(); })) return;
         break;
     }
     if (!client.Connected()) return;

@@ -93,18 +93,26 @@ class TIdThreadComponent {
 };
 
 // Carries work from a worker thread over to the GUI thread and waits for it.
-// Once closed, no further work is carried out and every waiting worker
-// returns at once, so no worker ever waits for a GUI thread that has
-// stopped serving it.
+// Work belongs to a session: once that session has ended, its work is
+// dropped when its turn comes, so a reply queued before a disconnect never
+// acts on the window of the next session. Once closed, no further work is
+// carried out and every waiting worker returns at once, so no worker ever
+// waits for a GUI thread that has stopped serving it.
 class GuiHandOver {
  public:
+  using SessionId = uint64_t;
+
   // `gui_context` lives on the GUI thread; work runs in its event loop.
   explicit GuiHandOver(QObject* gui_context);
 
+  // GUI thread: the current session, and its end (a new one begins).
+  SessionId Session() const;
+  void EndSession();
+
   // Worker thread: runs `work` (which keeps copies of what it uses) on the
-  // GUI thread and returns true when it has been done; false when closed
-  // before or meanwhile.
-  bool Run(std::function<void()> work);
+  // GUI thread and returns true when it has been done; false when `session`
+  // had ended or the hand-over was closed, before or meanwhile.
+  bool Run(SessionId session, std::function<void()> work);
   // GUI thread.
   void Close();
 
@@ -113,6 +121,7 @@ class GuiHandOver {
     std::mutex mutex;
     std::condition_variable done_or_closed;
     bool closed = false;
+    SessionId session = 0;
   };
   QObject* context_;
   std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
@@ -125,11 +134,12 @@ struct ReplyActions {
 };
 
 // The reader's session, on the reader thread: sends the login line, then
-// reads reply lines with the reply time limit and acts on each in order,
-// until the connection is closed, lost, the hand-over closes, or a reply
-// line or size is invalid (the connection then stays open). A refusal
-// disconnects on the GUI thread, which raises OnDisconnected there.
-void RunReplyReader(TIdTCPClient& client, GuiHandOver& gui, const std::string& login_line,
-                    const ReplyActions& actions);
+// reads reply lines with the reply time limit and acts on each in order (as
+// work of `session`), until the connection is closed, lost, the session
+// ends, the hand-over closes, or a reply line or size is invalid (the
+// connection then stays open). A refusal disconnects on the GUI thread,
+// which raises OnDisconnected there.
+void RunReplyReader(TIdTCPClient& client, GuiHandOver& gui, GuiHandOver::SessionId session,
+                    const std::string& login_line, const ReplyActions& actions);
 
 }  // namespace vantrel

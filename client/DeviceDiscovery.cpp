@@ -36,11 +36,10 @@ void TVantrelForm::IdUDPServer1UDPRead(const QByteArray& AData) {
   const auto announcement = vantrel::ParseAnnouncement(std::string_view(AData.constData(), AData.size()));
   if (!announcement) return;
   const QString text = QString::fromStdString(announcement->text);
-  if (DeviceIDList->contains(text, Qt::CaseInsensitive)) return;
   // Taken before adding: the first item added to an empty list becomes
   // current by itself, without the change event.
   const bool none_selected = DeviceIDComboBox->currentIndex() < 0;
-  DeviceIDList->append(text);
+  if (!DeviceIDList->Add(text)) return;
   DeviceIDComboBox->addItem(QString::fromStdString(announcement->name));
   if (none_selected) {
     DeviceIDComboBox->setCurrentIndex(0);
@@ -50,9 +49,9 @@ void TVantrelForm::IdUDPServer1UDPRead(const QByteArray& AData) {
 
 void TVantrelForm::DeviceIDComboBoxChange(QObject*) {
   const int index = DeviceIDComboBox->currentIndex();
-  const bool chosen = index >= 0 && index < DeviceIDList->size();
+  const bool chosen = index >= 0 && index < DeviceIDList->Size();
   if (chosen) {
-    if (const auto address = vantrel::AnnouncedAddress(DeviceIDList->at(index).toStdString()))
+    if (const auto address = vantrel::AnnouncedAddress(DeviceIDList->At(index).toStdString()))
       DeviceIPEdit->setText(QString::fromStdString(*address));
   }
   ConnectBtn->setEnabled(chosen);

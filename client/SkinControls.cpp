@@ -1,8 +1,9 @@
-// TImage and TPanel (see SkinControls.h).
+// TImage, TPanel and TElidedLabel (see SkinControls.h).
 #include "client/SkinControls.h"
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 
 TImage::TImage(QWidget* parent, const QString& picture_path, Fit fit)
     : QWidget(parent), picture_(picture_path), fit_(fit) {}
@@ -58,8 +59,25 @@ void TPanel::paintEvent(QPaintEvent*) {
   if (!caption_.isEmpty()) {
     painter.setPen(palette().color(QPalette::WindowText));
     painter.setFont(font());
-    painter.drawText(area, Qt::AlignCenter, caption_);
+    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, caption_);
   }
 }
 
 void TPanel::mousePressEvent(QMouseEvent* event) { event->accept(); }
+
+TElidedLabel::TElidedLabel(const QString& text, QWidget* parent) : QLabel(parent) { SetText(text); }
+
+void TElidedLabel::SetText(const QString& text) {
+  setText(text);
+  setToolTip(text);
+}
+
+QString TElidedLabel::ShownText() const {
+  return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
+}
+
+void TElidedLabel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  style()->drawItemText(&painter, contentsRect(), static_cast<int>(alignment()), palette(), isEnabled(), ShownText(),
+                        foregroundRole());
+}

@@ -1,10 +1,12 @@
-// The window's two drawn control kinds: TImage, a windowless picture that
-// paints a PNG (stretched, at its own size or scaled down in proportion), and
-// TPanel, a panel that paints its background, an optional raised bevel and a
-// centred caption. GUI thread only; they hold no state beyond what they paint.
+// The window's drawn control kinds: TImage, a windowless picture that paints
+// a PNG (stretched, at its own size or scaled down in proportion); TPanel, a
+// panel that paints its background, an optional raised bevel and a centred
+// caption; TElidedLabel, a label that cuts a text too long for it with "…".
+// GUI thread only; they hold no state beyond what they show.
 #pragma once
 
 #include <QColor>
+#include <QLabel>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -51,4 +53,21 @@ class TPanel : public QWidget {
   QColor colour_;
   bool raised_bevel_;
   QString caption_;
+};
+
+// A label showing as much of its text as fits its width, ending in "…"
+// where it is cut; the tool tip holds the whole text.
+class TElidedLabel : public QLabel {
+  Q_OBJECT
+
+ public:
+  TElidedLabel(const QString& text, QWidget* parent);
+
+  // Sets the text and the tool tip.
+  void SetText(const QString& text);
+  // The text as shown at the label's present width.
+  QString ShownText() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };

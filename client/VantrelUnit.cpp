@@ -134,8 +134,9 @@ void TVantrelForm::CreateComponents() {
   // MainPanel and its preview surface stretch with the window as well.
   MainPanel = Panel(this, "MainPanel", {16, 70, 428, 270}, all_edges, Qt::white, true);
   BackImg = Picture(MainPanel, "BackImg", {388, 0, 40, 40}, top_right, Fit::Proportional);
-  ConnectedBoxLabel = Label(MainPanel, "ConnectedBoxLabel", {100, 4, 142, 18}, "ConnectedBoxLabel",
-                            palette().color(QPalette::WindowText));
+  // The device name widens with the panel; a name too long for it is cut with "…".
+  ConnectedBoxLabel = Label<TElidedLabel>(MainPanel, "ConnectedBoxLabel", {100, 4, 142, 18}, "ConnectedBoxLabel",
+                                          palette().color(QPalette::WindowText), kLeftTop | Anchor::Right);
   Label1 = Label(MainPanel, "Label1", {20, 4, 68, 18}, "Device ID", kCaptionGrey);
   DisplayPanel = Panel(MainPanel, "DisplayPanel", {10, 40, 409, 217}, all_edges, palette().color(QPalette::Button),
                        false);
@@ -224,7 +225,9 @@ TVantrelForm::ComponentEvents& TVantrelForm::On(QObject* component) {
 }
 
 // Turns the Qt events of bound components into calls of their handlers. The
-// component's own handling of the event follows in every case.
+// component's own handling of the event follows in every case. Pointer
+// positions are taken from each event's screen position: the window-relative
+// one is stale once the window has moved after the event was queued.
 bool TVantrelForm::eventFilter(QObject* watched, QEvent* event) {
   const auto found = events_.find(watched);
   if (found == events_.end()) return QWidget::eventFilter(watched, event);
@@ -234,7 +237,7 @@ bool TVantrelForm::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
       const auto* mouse = static_cast<QMouseEvent*>(event);
-      const QPoint at = mouse->position().toPoint();
+      const QPoint at = control->mapFromGlobal(mouse->globalPosition()).toPoint();
       if (on.MouseDown && control->isEnabled())
         (this->*on.MouseDown)(watched, mouse->button(), ShiftOf(mouse, event->type() == QEvent::MouseButtonDblClick),
                               at.x(), at.y());
@@ -242,7 +245,7 @@ bool TVantrelForm::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseMove: {
       const auto* mouse = static_cast<QMouseEvent*>(event);
-      const QPoint at = mouse->position().toPoint();
+      const QPoint at = control->mapFromGlobal(mouse->globalPosition()).toPoint();
       if (on.MouseMove && control->isEnabled()) (this->*on.MouseMove)(watched, ShiftOf(mouse, false), at.x(), at.y());
       // A pressed button keeps the moves coming to this control even when the
       // pointer, after the window has followed it or not, is off the control:
@@ -253,7 +256,7 @@ bool TVantrelForm::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseButtonRelease: {
       const auto* mouse = static_cast<QMouseEvent*>(event);
-      const QPoint at = mouse->position().toPoint();
+      const QPoint at = control->mapFromGlobal(mouse->globalPosition()).toPoint();
       if (!control->isEnabled() || !control->rect().contains(at)) break;
       if (on.MouseUp) (this->*on.MouseUp)(watched, mouse->button(), ShiftOf(mouse, false), at.x(), at.y());
       if (on.Click && mouse->button() == Qt::LeftButton) (this->*on.Click)(watched);
@@ -303,15 +306,16 @@ TPanel* TVantrelForm::Panel(QWidget* parent, const char* name, const QRect& desi
   return Place(new TPanel(parent, colour, raised_bevel), name, design, anchors);
 }
 
-QLabel* TVantrelForm::Label(QWidget* parent, const char* name, const QRect& design, const QString& caption,
-                            const QColor& colour) {
-  auto* label = new QLabel(caption, parent);
+template <typename LabelKind>
+LabelKind* TVantrelForm::Label(QWidget* parent, const char* name, const QRect& design, const QString& caption,
+                               const QColor& colour, Anchors anchors) {
+  auto* label = new LabelKind(caption, parent);
   label->setFont(SkinFont("Arial", 16));
   QPalette colours = label->palette();
   colours.setColor(QPalette::WindowText, colour);
   label->setPalette(colours);
   // A label is at least as large as its caption in the face that stands in.
-  return Place(label, name, QRect(design.topLeft(), design.size().expandedTo(label->sizeHint())), kLeftTop);
+  return Place(label, name, QRect(design.topLeft(), design.size().expandedTo(label->sizeHint())), anchors);
 }
 
 // Parents come before their children in anchored_, so one pass in order
@@ -323,16 +327,29 @@ void TVantrelForm::ApplyAnchors() {
   }
 }
 
+// Every size change, also one the window system makes (a tiling shortcut, a
+// maximise from the task bar), keeps to the size rules and lays the window out.
 void TVantrelForm::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  const QSize bounded = vantrel::BoundWindowSize(size(), PrimaryScreenSize(), ConnectionOpen());
+  if (bounded != size()) {
+    resize(bounded);  // comes back here with the bounded size
+    return;
+  }
+  LayOutWindow();
+}
+
+void TVantrelForm::LayOutWindow() {
   ApplyAnchors();
+  vantrel::SetRoundRegion(this, kWindowCornerDiameter);
+  vantrel::SetRoundRegion(MainPanel, kPanelCornerDiameter);
 }
 
 std::array<TPanel*, 4> TVantrelForm::PinPanels() const { return {PinPanel1, PinPanel2, PinPanel3, PinPanel4}; }
 std::array<QLineEdit*, 4> TVantrelForm::PinEdits() const { return {PinEdit1, PinEdit2, PinEdit3, PinEdit4}; }
 
 void TVantrelForm::FormCreate(QObject*) {
-  DeviceIDList = std::make_unique<QStringList>();
+  DeviceIDList = std::make_unique<vantrel::TDeviceIDList>();
   NormalWidth = vantrel::kDesignWindowSize.width();
   NormalHeight = vantrel::kDesignWindowSize.height();
   vantrel::SetRoundRegion(this, kWindowCornerDiameter);
@@ -350,6 +367,9 @@ void TVantrelForm::FormDestroy(QObject*) { DeviceIDList.reset(); }
 
 void TVantrelForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  // The window system's own show events (a restore from the task bar) do not
+  // show the window anew: the panel in front stays.
+  if (event->spontaneous()) return;
   // Run the show handler once the window is on screen, outside the show event.
   QTimer::singleShot(0, this, [this] { FormShow(this); });
 }
@@ -368,11 +388,8 @@ void TVantrelForm::ResizeWindow(int width, int height) {
   const QSize bounded = vantrel::BoundWindowSize({width, height}, PrimaryScreenSize(), ConnectionOpen());
   if (bounded == size()) return;
   resize(bounded);
-  // The anchors stretch MainPanel, DisplayPanel and the edge pictures with the
-  // window; placing them now keeps them right also while the window is hidden.
-  ApplyAnchors();
-  vantrel::SetRoundRegion(this, kWindowCornerDiameter);
-  vantrel::SetRoundRegion(MainPanel, kPanelCornerDiameter);
+  // A hidden window gets its resize event only when shown: lay it out now.
+  LayOutWindow();
 }
 
 QPoint TVantrelForm::ScreenPointOf(QObject* picture, int X, int Y) const {

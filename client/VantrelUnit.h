@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "client/ControlSession.h"
+#include "client/DeviceIDList.h"
 #include "client/SkinControls.h"
 #include "client/WindowLayout.h"
 
@@ -76,7 +77,7 @@ class TVantrelForm : public QWidget {
   TImage* MaximizeImg;
   TPanel* MainPanel;
   TImage* BackImg;
-  QLabel* ConnectedBoxLabel;
+  TElidedLabel* ConnectedBoxLabel;
   QLabel* Label1;
   TPanel* DisplayPanel;
   TPanel* LoginPanel;
@@ -190,9 +191,13 @@ class TVantrelForm : public QWidget {
                   TImage::Fit fit);
   TPanel* Panel(QWidget* parent, const char* name, const QRect& design, vantrel::Anchors anchors,
                 const QColor& colour, bool raised_bevel);
-  QLabel* Label(QWidget* parent, const char* name, const QRect& design, const QString& caption,
-                const QColor& colour);
+  template <typename LabelKind = QLabel>
+  LabelKind* Label(QWidget* parent, const char* name, const QRect& design, const QString& caption,
+                   const QColor& colour, vantrel::Anchors anchors = vantrel::kLeftTop);
   void ApplyAnchors();
+  // Places the anchored controls for the window's size and clips the window
+  // and MainPanel to their rounded shapes.
+  void LayOutWindow();
   // The pointer's screen position for a point of a frame picture.
   QPoint ScreenPointOf(QObject* picture, int X, int Y) const;
   std::array<TPanel*, 4> PinPanels() const;
@@ -201,13 +206,16 @@ class TVantrelForm : public QWidget {
   // Control session: start the output if it is not running; switch the preview.
   void StartVideoOutput();
   void TogglePreview();
+  // DisplayPanel's caption: the preview surface's name, or that the preview
+  // cannot be drawn here while the output runs on.
+  void ShowPreviewUnavailable(bool unavailable);
   // Waits until the reader has ended, carrying out its hand-overs meanwhile.
   void WaitForReaderEnd();
   // Destruction: no further hand-overs and notifications, connection closed,
   // reader joined.
   void ReleaseControlSession();
 
-  std::unique_ptr<QStringList> DeviceIDList;
+  std::unique_ptr<vantrel::TDeviceIDList> DeviceIDList;
   QString LocalName;
   bool IsResize = false;
   float DragX = 0;
@@ -219,8 +227,10 @@ class TVantrelForm : public QWidget {
 
   // The reader's work goes to the GUI thread through here.
   vantrel::GuiHandOver HandOver{this};
-  // The login line, composed on the GUI thread before the reader starts.
+  // The login line and the reader's session, taken on the GUI thread before
+  // the reader starts.
   std::string LoginLine;
+  vantrel::GuiHandOver::SessionId ReaderSession = 0;
 
   std::unordered_map<const QObject*, ComponentEvents> events_;
   std::vector<AnchoredControl> anchored_;

@@ -16,6 +16,8 @@ namespace {
 
 constexpr int32_t kVideoPort = 51035;
 constexpr int32_t kFrameRate = 30;
+const char kPreviewCaption[] = "Preview";
+const char kPreviewUnavailableCaption[] = "Preview unavailable on this display. The camera keeps working.";
 
 }  // namespace
 
@@ -32,7 +34,7 @@ void TVantrelForm::ConnectBtnMouseUp(QObject*, Qt::MouseButton, TShiftState, int
   WaitForReaderEnd();
   IdTCPClient1.Host = DeviceIPEdit->text().toStdString();
   ConnectBtn->setEnabled(false);
-  ConnectedBoxLabel->setText(DeviceIDComboBox->currentText());
+  ConnectedBoxLabel->SetText(DeviceIDComboBox->currentText());
   IdTCPClient1.ConnectTimeout = vantrel::kConnectTimeoutMs;
   if (!IdTCPClient1.Connect()) ConnectBtn->setEnabled(true);
 }
@@ -41,12 +43,13 @@ void TVantrelForm::IdTCPClient1Connected(QObject*) {
   MainPanel->raise();
   MaximizeImg->setEnabled(true);
   LoginLine = vantrel::LoginLine(LocalName.toStdU16String(), GetPinCode().toStdU16String());
+  ReaderSession = HandOver.Session();
   IdThreadComponent1.Activate();
 }
 
 void TVantrelForm::IdThreadComponent1Run(QObject*) {
   try {
-    vantrel::RunReplyReader(IdTCPClient1, HandOver, LoginLine,
+    vantrel::RunReplyReader(IdTCPClient1, HandOver, ReaderSession, LoginLine,
                             {[this](vantrel::VideoSize size) {
                                resW = size.width;
                                resH = size.height;
@@ -62,18 +65,21 @@ void TVantrelForm::IdThreadComponent1Run(QObject*) {
 }
 
 void TVantrelForm::IdTCPClient1Disconnected(QObject*) {
+  // Replies of this session still on their way to this thread are dropped.
+  HandOver.EndSession();
   ConnectBtn->setEnabled(true);
   if (vantrel::OutputActive) {
     vantrel::Engine.strova_endoutput();
     vantrel::PreviewActive = false;
     vantrel::OutputActive = false;
   }
+  ShowPreviewUnavailable(false);
   if (isMaximized()) {
     MaximizeImgMouseUp(this, Qt::LeftButton, {}, 0, 0);
   } else {
     ResizeWindow(vantrel::kDesignWindowSize.width(), vantrel::kDesignWindowSize.height());
   }
-  DeviceIDList->clear();
+  DeviceIDList->Clear();
   DeviceIDComboBox->clear();
   DeviceIPEdit->clear();
   LoginPanel->raise();
@@ -144,7 +150,14 @@ void TVantrelForm::TogglePreview() {
     vantrel::PreviewActive = false;
   } else {
     vantrel::PreviewActive = vantrel::Engine.strova_playon(static_cast<uintptr_t>(DisplayPanel->winId())) > 0;
+    // The output (the camera) runs on without the preview; say so where the
+    // preview would be.
+    ShowPreviewUnavailable(!vantrel::PreviewActive);
   }
+}
+
+void TVantrelForm::ShowPreviewUnavailable(bool unavailable) {
+  DisplayPanel->SetCaption(unavailable ? kPreviewUnavailableCaption : kPreviewCaption);
 }
 
 void TVantrelForm::WaitForReaderEnd() {

@@ -28,11 +28,15 @@ class Session : public QObject {
   Session() {
     client.OnConnected = [this] {
       Record("connected");
+      reader_session = gui.Session();
       reader.Activate();
     };
-    client.OnDisconnected = [this] { Record("disconnected"); };
+    client.OnDisconnected = [this] {
+      Record("disconnected");
+      gui.EndSession();
+    };
     reader.OnRun = [this] {
-      RunReplyReader(client, gui, login,
+      RunReplyReader(client, gui, reader_session, login,
                      {[this](VideoSize size) {
                         Record("accepted " + std::to_string(size.width) + "x" + std::to_string(size.height));
                       },
@@ -52,6 +56,7 @@ class Session : public QObject {
   }
 
   std::string login = "name=KXD-123&pass=4711\r\n";
+  GuiHandOver::SessionId reader_session = 0;
   std::vector<std::string> events;
   bool off_gui_thread = false;
   // Declared so that the reader thread is joined before what it uses goes.
@@ -146,7 +151,19 @@ TEST_P(ReaderEndingReply, EndsTheReaderAndKeepsTheConnectionOpen) {
 
 INSTANTIATE_TEST_SUITE_P(Table, ReaderEndingReply,
                          testing::Values("OK=1280x720 \n", "OK=abc\n", "OK=1280\n", "OK=99999999999x1\n",
-                                         std::string(kMaxReplyLineBytes + 1, 'a') + "\n"));
+                                         std::string(kMaxReplyLineBytes + 1, 'a') + "\n",
+                                         // Sizes no picture has.
+                                         "OK=0x0\n", "OK=-1x5\n", "OK=640x-480\n", "OK=4294967297x2\n"));
+
+TEST_F(ControlSessionTest, AReplyOnItsWayWhenTheSessionEndsIsDropped) {
+  Login();
+  ASSERT_TRUE(server.Send("OK=1280x720\n"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the reader now waits for the GUI thread
+  session.client.Disconnect();  // ends the session on the GUI thread
+  ASSERT_TRUE(ReaderEnded());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(session.events, (Events{"connected", "disconnected"}));
+}
 
 TEST_F(ControlSessionTest, ADisconnectWakesTheBlockedReader) {
   Login();

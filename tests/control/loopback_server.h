@@ -90,6 +90,40 @@ class LoopbackServer {
     return peer_closed_;
   }
 
+#ifndef _WIN32
+  // For the window-level hostile-device tests, which run where the window does.
+  // Sends as much of `bytes` as the client takes within `timeout_ms`
+  // (a client that stops reading fills the connection); the bytes sent.
+  size_t SendFor(const std::string& bytes, int timeout_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    size_t sent = 0;
+    while (connection_ != kNoSocket && sent < bytes.size()) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+      pollfd entry{connection_, POLLOUT, 0};
+      if (left <= 0 || poll(&entry, 1, static_cast<int>(left)) <= 0) break;
+      const ssize_t n = send(connection_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && errno != EAGAIN) break;
+      if (n > 0) sent += static_cast<size_t>(n);
+    }
+    return sent;
+  }
+
+  // Ends the connection with a reset instead of an orderly close.
+  void ResetConnection() {
+    if (connection_ == kNoSocket) return;
+    const linger abort_on_close{1, 0};
+    setsockopt(connection_, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
+    CloseConnection();
+  }
+
+  // Closes the sending side only: the client reads the end of the stream,
+  // and may still send.
+  void HalfClose() {
+    if (connection_ != kNoSocket) shutdown(connection_, SHUT_WR);
+  }
+#endif
+
   void CloseConnection() {
     if (connection_ != kNoSocket) CloseTestSocket(connection_);
     connection_ = kNoSocket;

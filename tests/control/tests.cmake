@@ -20,3 +20,9 @@ vantrel_test(session_default_port_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/session_default_port_test.cpp
   LIBS vantrel_client fake_engine Qt6::Test
   PROPERTIES RESOURCE_LOCK port_51034)
+vantrel_test(session_faults_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/session_faults_test.cpp
+  LIBS vantrel_client fake_engine Qt6::Test)
+vantrel_test(hostile_device_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/hostile_device_test.cpp
+  LIBS vantrel_client fake_engine Qt6::Test)

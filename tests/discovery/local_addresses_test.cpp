@@ -1,7 +1,8 @@
 // The local IPv4 address list, checked in a private network namespace whose
 // interfaces and addresses the test makes itself: loopback, down and
 // carrier-less interfaces and deprecated addresses are left out, the rest
-// come in the kernel's order, and GetLocalIP picks the first private one.
+// come in the kernel's order, GetLocalIP picks the first private one, and
+// the station name is made of its third and fourth numbers.
 #include "platform/local_addresses.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +58,7 @@ constexpr int kNoNamespace = 77;
   std::string report;
   for (const std::string& address : platform::LocalIPv4Addresses()) report += address + "\n";
   report += "chosen " + vantrel::GetLocalIP() + "\n";
+  report += "station " + vantrel::StationName(vantrel::GetLocalIP()) + "\n";
   (void)!write(out, report.data(), report.size());
   _exit(0);
 }
@@ -82,7 +84,7 @@ TEST(LocalIPv4Addresses, FollowTheInterfaceAndAddressRulesInKernelOrder) {
   if (WEXITSTATUS(status) == kNoNamespace) GTEST_SKIP() << "no private network namespace (needs CAP_NET_ADMIN)";
   ASSERT_EQ(WEXITSTATUS(status), 0);
   // lo (loopback), 10.1.2.3 (deprecated), t0 (down) and v2 (no carrier) are left out.
-  EXPECT_EQ(report, "10.2.0.1\n192.168.5.6\n172.20.0.1\nchosen 10.2.0.1\n");
+  EXPECT_EQ(report, "10.2.0.1\n192.168.5.6\n172.20.0.1\nchosen 10.2.0.1\nstation KXD-01\n");
 }
 #endif
 

@@ -8,7 +8,6 @@
 
 #include "client/Announcement.h"
 #include "client/StationName.h"
-#include "platform/local_addresses.h"
 
 namespace {
 
@@ -73,13 +72,6 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"EmptyPiecesDropped", "10..1.2.3", "KXD-23"},
                       NameCase{"LeadingBlanksOfPiecesSkipped", "10. 1. 2. 3", "KXD-23"}),
     [](const auto& info) { return std::string(info.param.label); });
-
-TEST(StationName, ChosenLocalAddressGivesAtMostTenAsciiCharacters) {
-  const std::string name = StationName(vantrel::GetLocalIP());
-  EXPECT_TRUE(name.starts_with("KXD-"));
-  EXPECT_LE(name.size(), 10u);
-  EXPECT_EQ(vantrel::GetLocalIP(), ChoosePrivateAddress(platform::LocalIPv4Addresses()));
-}
 
 struct Utf8Case {
   const char* label;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "client/DeviceDiscovery.h"
+#include "client/DeviceIDList.h"
 #include "client/EngineBinding.h"
 #include "client/MaskEdit.h"
 #include "client/VantrelUnit.h"
@@ -121,6 +122,43 @@ TEST_F(WindowDiscovery, RepeatedAnnouncementInAnyLetterCaseIsListedOnce) {
   Announce("Lobby (192.168.1.51)");
   ASSERT_TRUE(WaitForDevices(2));
   EXPECT_EQ(Names(), (std::vector<std::string>{"Camera", "Lobby"}));
+}
+
+// A flood of distinct announcements: the list stops at its bound, and the
+// devices announced first, the user's own among them, stay.
+TEST_F(WindowDiscovery, AFloodStopsAtTheBoundAndTheFirstDevicesStay) {
+  Announce("Camera (192.168.1.50)");
+  ASSERT_TRUE(WaitForDevices(1));
+  const int bound = static_cast<int>(vantrel::TDeviceIDList::kMaxDevices);
+  for (int sent = 1; sent < bound + 100; sent += 25) {
+    for (int i = sent; i < sent + 25; ++i)
+      Announce("Flood " + std::to_string(i) + " (10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ")");
+    if (sent + 25 <= bound) {
+      ASSERT_TRUE(WaitForDevices(sent + 25));
+    }
+  }
+  Settle();
+  EXPECT_EQ(DeviceIDComboBox()->count(), bound);
+  EXPECT_EQ(DeviceIDComboBox()->itemText(0), "Camera");
+  EXPECT_EQ(DeviceIDComboBox()->itemText(bound - 1), QString("Flood %1").arg(bound - 1));
+  EXPECT_EQ(DeviceIDComboBox()->currentIndex(), 0);
+  EXPECT_EQ(Address(), "192.168.  1. 50");
+}
+
+TEST(DeviceIDList, EqualTextsInAnyLetterCaseAreOneDeviceUpToTheBound) {
+  vantrel::TDeviceIDList list;
+  EXPECT_TRUE(list.Add("Kamera Äpfel (10.0.0.1)"));
+  EXPECT_FALSE(list.Add("KAMERA äPFEL (10.0.0.1)"));
+  EXPECT_FALSE(list.Add("kamera äpfel (10.0.0.1)"));
+  EXPECT_TRUE(list.Add("Kamera Äpfel (10.0.0.2)"));
+  for (int i = 0; list.Size() < vantrel::TDeviceIDList::kMaxDevices; ++i)
+    ASSERT_TRUE(list.Add(QString("Device %1 (10.1.0.1)").arg(i)));
+  EXPECT_FALSE(list.Add("Latecomer (10.2.0.1)"));
+  EXPECT_EQ(list.At(0), "Kamera Äpfel (10.0.0.1)");
+  list.Clear();
+  EXPECT_EQ(list.Size(), 0);
+  EXPECT_TRUE(list.Add("Latecomer (10.2.0.1)"));
+  EXPECT_TRUE(list.Add("KAMERA ÄPFEL (10.0.0.1)"));
 }
 
 TEST_F(WindowDiscovery, NoBlankBeforeTheParenthesis) {

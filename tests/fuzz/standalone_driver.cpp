@@ -1,6 +1,6 @@
 // Runs the fuzz target without libFuzzer (compilers other than clang): every
 // seed file of the given folders, then a fixed number of seeded random
-// mutations of them. Usage: announcement_fuzz RUNS FOLDER...
+// mutations of them, each at most FUZZ_MAX_LEN bytes long. Usage: NAME RUNS FOLDER...
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,11 +19,11 @@ void Run(const std::string& input) {
   LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
 }
 
-// Bytes that matter to the parser: parentheses, blanks, controls and the
-// edges of UTF-8 sequences.
-constexpr unsigned char kInteresting[] = {'(', ')', ' ', '\t', '\r', '\n', 0,    0x1F, 0x20, 0x21,
-                                          0x7F, 0x80, 0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xED, 0xEF, 0xF0,
-                                          0xF4, 0xF5, 0xFF, '.', '1', 'A'};
+// Bytes that matter to the parsers: parentheses, blanks, controls, the
+// edges of UTF-8 sequences, and the characters of a size reply.
+constexpr unsigned char kInteresting[] = {'(', ')', ' ', '\t', '\r', '\n', 0,    0x1F, 0x20, 0x21, 0x7F,
+                                          0x80, 0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xED, 0xEF, 0xF0, 0xF4, 0xF5,
+                                          0xFF, '.', '1', 'A', 'O', 'K', '=', 'x', 'X', '$', '-', '+'};
 
 std::string Mutate(std::string input, std::mt19937& random) {
   const int steps = 1 + static_cast<int>(random() % 4);
@@ -36,7 +36,7 @@ std::string Mutate(std::string input, std::mt19937& random) {
       case 2: if (at < input.size()) input.erase(at, 1 + random() % 3); break;
       default: input.insert(at, input.substr(0, random() % (input.size() + 1))); break;
     }
-    if (input.size() > 8192) input.resize(8192);
+    if (input.size() > FUZZ_MAX_LEN) input.resize(FUZZ_MAX_LEN);
   }
   return input;
 }

@@ -25,8 +25,7 @@ inline QApplication& Application() {
   if (!qApp) {
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (platform.isEmpty() || platform == "offscreen") {
-      const std::string file = std::string(__FILE__);
-      const std::string config = file.substr(0, file.rfind('/')) + "/screen-1920x1080.json";
+      const std::string config = VANTREL_TESTS_DIR "window/screen-1920x1080.json";
       qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + config.c_str());
     }
     new QApplication(argc, argv);  // lives until the test process ends

@@ -2,7 +2,9 @@
 // ResizeWindow's rules, dragging, maximise/restore, minimise and close.
 #include <QComboBox>
 #include <QLabel>
+#include <QAbstractButton>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTimer>
 
 #include "client/MaskEdit.h"
@@ -180,6 +182,36 @@ TEST_F(FormTest, ResizeWindowKeepsTheDesignSizeWhileNotConnected) {
   EXPECT_TRUE(form->MainPanel->mask().isEmpty());
 }
 
+// A size change that the window system makes (a tiling shortcut, a maximise
+// from the task bar, xdotool windowsize) lays the window out and clips it as
+// ResizeWindow does, within the same size rules.
+TEST_F(FormTest, ASizeChangeFromOutsideKeepsTheLayoutRegionsAndSizeRules) {
+  form->connected = true;
+  ShowActive();
+  const auto resize_from_outside = [&](QSize size) {
+    form->windowHandle()->resize(size);
+    QCoreApplication::processEvents();
+  };
+  struct Case {
+    QSize requested;
+    QSize result;
+  };
+  for (const Case c : {Case{{900, 640}, {900, 640}}, Case{{300, 5000}, {460, 1080}}, Case{{1920, 1080}, {1920, 1080}}}) {
+    resize_from_outside(c.requested);
+    ASSERT_EQ(form->size(), c.result);
+    ExpectLayout(form.get(), c.result.width(), c.result.height());
+    EXPECT_EQ(form->mask(), vantrel::RoundRectRegion(c.result, 64));
+    EXPECT_EQ(form->MainPanel->mask(), vantrel::RoundRectRegion(c.result - QSize(32, 90), 32));
+    EXPECT_EQ(form->CloseImg->geometry(), QRect(c.result.width() - 38, 20, 14, 14));
+  }
+  // Not connected: the window keeps the design size.
+  form->connected = false;
+  resize_from_outside({900, 640});
+  EXPECT_EQ(form->size(), QSize(460, 360));
+  ExpectLayout(form.get(), 460, 360);
+  EXPECT_EQ(form->mask(), vantrel::RoundRectRegion({460, 360}, 64));
+}
+
 // A pointer held on a frame picture, moving on the screen.
 class DragTest : public FormTest {
  protected:
@@ -215,6 +247,28 @@ TEST_F(DragTest, DraggingAnyFramePictureMovesTheWindow) {
     EXPECT_EQ(form->pos(), start + QPoint(40, 5)) << picture->objectName().toStdString();
     EXPECT_EQ(form->size(), QSize(460, 360));
   }
+}
+
+// Moves queued up before the window could follow carry window-relative
+// positions of where the window was when they were made; their screen
+// positions are what counts.
+TEST_F(DragTest, AQueuedBurstOfMovesFollowsThePointerOnTheScreen) {
+  const QPoint start = form->pos();
+  const QPoint pointer = Press(form->BG_CT, {20, 20});
+  const QPoint picture_at_press = form->BG_CT->mapToGlobal(QPoint(0, 0));
+  for (int step = 1; step <= 10; ++step) {
+    const QPointF screen = pointer + QPoint(15 * step, 9 * step);
+    const QPointF stale_local = screen - picture_at_press;
+    QMouseEvent move(QEvent::MouseMove, stale_local, stale_local, screen, Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(form->BG_CT, &move);
+  }
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form->pos(), start + QPoint(150, 90));
+  // The pointer stayed on the picture: the drag goes on.
+  MoveTo(form->BG_CT, pointer + QPoint(160, 95));
+  Release(form->BG_CT, pointer + QPoint(160, 95));
+  EXPECT_EQ(form->pos(), start + QPoint(160, 95));
 }
 
 TEST_F(DragTest, ResizeCornerBordersDecideBetweenResizeAndMove) {
@@ -361,6 +415,25 @@ TEST_F(FormTest, MinimizeImgMinimisesTheWindow) {
   ShowActive();
   QTest::mouseClick(form->MinimizeImg, Qt::MiddleButton);
   EXPECT_TRUE(form->isMinimized());
+}
+
+TEST_F(FormTest, WithTheEngineMissingTheLoginPanelIsInFrontAndTheWindowCloses) {
+  vantrel::EngineLoaded = false;
+  form->MainPanel->raise();
+  QString message;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      message = box->text();
+      box->button(QMessageBox::Ok)->click();
+    }
+  });
+  answer.start(20);
+  form->show();
+  QTRY_VERIFY_WITH_TIMEOUT(!message.isEmpty() && !form->isVisible(), 5000);
+  EXPECT_EQ(message, "libstrova.so not loaded.");
+  const QObjectList& stack = form->children();
+  EXPECT_GT(stack.indexOf(form->LoginPanel), stack.indexOf(form->MainPanel)) << "LoginPanel in front";
 }
 
 TEST_F(FormTest, TheShowHandlerBringsTheLoginPanelToTheFront) {

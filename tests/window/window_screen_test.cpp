@@ -155,6 +155,39 @@ TEST_F(ScreenTest, ConnectedLayoutAtALargerSize) {
   EXPECT_EQ(std::system(query.c_str()), 0);
 }
 
+// A session's panel through a minimise and restore and a resize that the
+// window system makes (xdotool windowsize): the connected panel stays in
+// front, the window is clipped and laid out at its new size, the long device
+// name is cut with "…" and the preview panel says in words that the preview
+// is unavailable.
+TEST_F(ScreenTest, RestoredAndResizedFromOutsideTheConnectedPanelStaysLaidOut) {
+  form->connected = true;
+  form->MainPanel->raise();
+  form->MaximizeImg->setEnabled(true);
+  form->ConnectedBoxLabel->SetText("Vantrel Demo Camera");
+  form->DisplayPanel->SetCaption("Preview unavailable on this display. The camera keeps working.");
+  form->showMinimized();
+  Settle();
+  form->showNormal();
+  Settle();
+  ASSERT_FALSE(Shot("window_screen_restored.png").isNull());
+  const std::string resize = "xdotool windowsize " + std::to_string(form->winId()) + " 700 450";
+  ASSERT_EQ(std::system(resize.c_str()), 0);
+  Settle();
+  ASSERT_EQ(form->size(), QSize(700, 450));
+  const QImage shot = Shot("window_screen_restored_resized.png");
+  ASSERT_FALSE(shot.isNull());
+  ExpectRoundedCorners(shot);
+  ExpectFramePictures(shot);
+  // The connected panel is in front: its preview surface, not the login
+  // panel's white, fills the middle.
+  const QPoint middle = form->geometry().topLeft() + form->MainPanel->geometry().topLeft() +
+                        form->DisplayPanel->geometry().topLeft() + QPoint(8, 8);
+  EXPECT_NE(shot.pixel(middle), qRgb(255, 255, 255));
+  EXPECT_TRUE(form->ConnectedBoxLabel->ShownText().endsWith(QChar(0x2026)) ||
+              form->ConnectedBoxLabel->ShownText() == "Vantrel Demo Camera");
+}
+
 // Drives the real pointer of the X server through xdotool.
 void Pointer(const std::string& actions) {
   const std::string command = "xdotool " + actions;

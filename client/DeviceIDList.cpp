@@ -1,0 +1,19 @@
+// The window's list of announced devices (see DeviceIDList.h).
+#include "client/DeviceIDList.h"
+
+namespace vantrel {
+
+bool TDeviceIDList::Add(const QString& text) {
+  const QString folded = text.toCaseFolded();
+  if (texts_.size() >= kMaxDevices || folded_.contains(folded)) return false;
+  folded_.insert(folded);
+  texts_.append(text);
+  return true;
+}
+
+void TDeviceIDList::Clear() {
+  texts_.clear();
+  folded_.clear();
+}
+
+}  // namespace vantrel
