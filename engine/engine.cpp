@@ -32,6 +32,8 @@ gboolean OnBusMessage(GstBus*, GstMessage* message, gpointer user_data) {
 }
 
 extern "C" STROVA_API EngineResult strova_init(uint8_t env_ready) {
+  // GStreamer cannot be initialised again in this process.
+  if (g_slots.released) return STROVA_INIT_AFTER_RELEASE;
   g_slots.source = g_slots.depay = g_slots.decoder = g_slots.converter = nullptr;
   g_slots.tee = g_slots.app_queue = g_slots.play_queue = g_slots.sink = g_slots.play_sink = nullptr;
   g_slots.encoder = g_slots.payloader = g_slots.net_sink = nullptr;
@@ -66,7 +68,8 @@ extern "C" STROVA_API EngineResult strova_release(void) {
   if (!g_slots.main_loop) return 1;
   g_main_loop_unref(g_slots.main_loop);
   g_slots.main_loop = nullptr;
-  gst_deinit();
+  g_slots.released = true;
+  if (!g_slots.elements_kept) gst_deinit();
   return 1;
 }
 
@@ -133,11 +136,42 @@ EngineResult Play() {
   return 1;
 }
 
+namespace {
+
+void ElementToNull(const GValue* item, gpointer) {
+  gst_element_set_state(GST_ELEMENT(g_value_get_object(item)), GST_STATE_NULL);
+}
+
+// An element that will not stop must not be disposed while its threads may
+// still run: it keeps a reference for the rest of the process, and
+// gst_deinit, which would wait for those threads, is skipped at release.
+void KeepUnlessNull(GstElement* element) {
+  if (GST_STATE(element) == GST_STATE_NULL && GST_STATE_PENDING(element) == GST_STATE_VOID_PENDING) return;
+  gst_object_ref(element);
+  g_slots.elements_kept = true;
+}
+
+void KeepItemUnlessNull(const GValue* item, gpointer) { KeepUnlessNull(GST_ELEMENT(g_value_get_object(item))); }
+
+void ForEachElement(GstIteratorForeachFunction function) {
+  GstIterator* elements = gst_bin_iterate_recurse(GST_BIN(g_slots.pipeline));
+  while (gst_iterator_foreach(elements, function, nullptr) == GST_ITERATOR_RESYNC) gst_iterator_resync(elements);
+  gst_iterator_free(elements);
+}
+
+}  // namespace
+
 bool BeginEnd(PipelineKind kind) {
   if (!g_slots.main_loop) return false;
   g_main_loop_quit(g_slots.main_loop);
   if (!g_slots.pipeline || g_slots.kind != kind) return false;
-  gst_element_set_state(g_slots.pipeline, GST_STATE_NULL);
+  if (gst_element_set_state(g_slots.pipeline, GST_STATE_NULL) == GST_STATE_CHANGE_FAILURE) {
+    // One element refused: bring every element down on its own.
+    ForEachElement(ElementToNull);
+    gst_element_set_state(g_slots.pipeline, GST_STATE_NULL);
+    ForEachElement(KeepItemUnlessNull);
+    KeepUnlessNull(g_slots.pipeline);
+  }
   return true;
 }
 

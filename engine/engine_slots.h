@@ -38,6 +38,8 @@ struct EngineSlots {
   FrameQueue* frame_queue;
   bool rtp_input;
   PipelineKind kind;
+  bool released;        // strova_release has run: nothing starts again
+  bool elements_kept;   // an element refused to stop and was never disposed
 };
 
 extern EngineSlots g_slots;
@@ -70,7 +72,8 @@ EngineResult Play();
 
 // End convention, steps 1-4: false when there is nothing of this kind to tear
 // down (after quitting the main loop where one exists); otherwise the pipeline
-// has been brought to NULL.
+// has been brought to NULL, each element on its own where the pipeline's
+// change failed, and an element still not in NULL is kept from disposal.
 bool BeginEnd(PipelineKind kind);
 
 // End convention, steps 6-9: prints "Deleting pipeline\n", releases the

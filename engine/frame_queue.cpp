@@ -53,7 +53,9 @@ void WriteSample(FrameQueue* queue, GstSample* sample) {
 FrameQueue* FrameQueueCreate(int32_t width, int32_t height, const char* region_name) {
   auto* queue = new (std::nothrow) FrameQueue{};
   if (!queue) return nullptr;
-  if (!FrameQueueWriterCreate(*queue, width, height, region_name)) {
+  const QueueCreateResult result = FrameQueueWriterCreate(*queue, width, height, region_name);
+  if (result != QueueCreateResult::Created) {
+    g_printerr("No frame queue for %dx%d frames: %s.\n", width, height, FrameQueueCreateText(result));
     delete queue;
     return nullptr;
   }

@@ -25,8 +25,9 @@ struct FrameQueue : FrameQueueWriter {
 };
 
 // Opens a new region sized for width x height NV12 frames; nullptr when a
-// region of that name exists already, the size is refused, or the system
-// fails. Tests may give another region name.
+// region of that name is held by another writer, the size is refused, or the
+// system cannot hold it or fails, and then one line on standard error says
+// why. Tests may give another region name.
 FrameQueue* FrameQueueCreate(int32_t width, int32_t height,
                              const char* region_name = kFrameQueueName);
 

@@ -27,15 +27,17 @@ void CopyPlaneCropped(const uint8_t* plane, uint32_t stride, uint32_t row_bytes,
 
 }  // namespace
 
-bool FrameQueueWriterCreate(FrameQueueWriter& writer, int32_t width, int32_t height,
-                            const char* region_name) {
+QueueCreateResult FrameQueueWriterCreate(FrameQueueWriter& writer, int32_t width, int32_t height,
+                                        const char* region_name) {
   writer = FrameQueueWriter{};
   const auto layout = ComputeFrameQueueLayout(width, height);
-  if (!layout) return false;
+  if (!layout || !FrameSizeAllowed(width, height)) return QueueCreateResult::SizeRefused;
   platform::SharedRegion region;
-  if (platform::CreateSharedRegion(region_name, layout->region_bytes, IsCompleteFrameQueue,
-                                   region) != platform::RegionCreate::Created) {
-    return false;
+  switch (platform::CreateSharedRegion(region_name, layout->region_bytes, region)) {
+    case platform::RegionCreate::Created: break;
+    case platform::RegionCreate::Exists: return QueueCreateResult::Exists;
+    case platform::RegionCreate::NoMemory: return QueueCreateResult::NoMemory;
+    case platform::RegionCreate::Failed: return QueueCreateResult::Failed;
   }
   auto* view = static_cast<uint8_t*>(region.view);
   auto* header = reinterpret_cast<FrameQueueHeader*>(view);
@@ -56,7 +58,19 @@ bool FrameQueueWriterCreate(FrameQueueWriter& writer, int32_t width, int32_t hei
   }
   writer.is_writer = true;
   writer.layout = *layout;
-  return true;
+  return QueueCreateResult::Created;
+}
+
+const char* FrameQueueCreateText(QueueCreateResult result) {
+  switch (result) {
+    case QueueCreateResult::Created: return "frame queue made";
+    case QueueCreateResult::Exists: return "another writer holds the frame queue";
+    case QueueCreateResult::SizeRefused:
+      return "the frame size is not one of 0 to 8192 on each side, 35651584 pixels at most";
+    case QueueCreateResult::NoMemory: return "the system's shared memory (/dev/shm) is too full to hold the frame queue";
+    case QueueCreateResult::Failed: return "the system refused to make the frame queue";
+  }
+  return "";
 }
 
 void FrameQueueWriterClose(FrameQueueWriter& writer) {

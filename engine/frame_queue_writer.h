@@ -20,11 +20,31 @@ struct FrameQueueWriter {
   FrameQueueLayout layout;
 };
 
-// Makes a new region sized for width x height NV12 frames and writes its
-// header; false (and `writer` left empty) when a region of that name exists
-// already, the size is refused, or the system fails.
-bool FrameQueueWriterCreate(FrameQueueWriter& writer, int32_t width, int32_t height,
-                            const char* region_name = kFrameQueueName);
+// The largest frame a queue is made for: H.264's largest picture (level 6.2:
+// 139264 macroblocks of 16 x 16, each side at most 8192). A device's reply
+// cannot make us reserve more.
+inline constexpr int64_t kMaxFrameSide = 8192;
+inline constexpr int64_t kMaxFramePixels = 139264 * 16 * 16;
+constexpr bool FrameSizeAllowed(int64_t width, int64_t height) {
+  return width >= 0 && height >= 0 && width <= kMaxFrameSide && height <= kMaxFrameSide &&
+         width * height <= kMaxFramePixels;
+}
+
+enum class QueueCreateResult {
+  Created,
+  Exists,        // another writer holds a region of that name
+  SizeRefused,   // negative, or beyond FrameSizeAllowed
+  NoMemory,      // the system cannot hold the region (shared memory full)
+  Failed,        // the system refused otherwise
+};
+
+// Makes a new region sized for width x height NV12 frames, its memory
+// reserved, and writes its header; anything but Created leaves `writer` empty.
+QueueCreateResult FrameQueueWriterCreate(FrameQueueWriter& writer, int32_t width, int32_t height,
+                                        const char* region_name = kFrameQueueName);
+
+// Why no queue was made, as one line for a user (no line feed).
+const char* FrameQueueCreateText(QueueCreateResult result);
 
 // Marks the region closed (state 3), unmaps it and empties `writer`. Does
 // nothing for an empty writer.

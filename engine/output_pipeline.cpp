@@ -85,6 +85,8 @@ extern "C" STROVA_API EngineResult strova_startoutput(int32_t device_index, cons
                                                       const char* media_type, int32_t width, int32_t height,
                                                       int32_t framerate, int32_t /*framerate_den*/) {
   if (!conventions::MayStart()) return 0;
+  // udpsrc would quietly listen on its default port instead.
+  if (UsesNetworkChain(device_name, port) && !IsUdpPort(port)) return 0;
   // A queue left open by a start that failed and was never ended.
   CloseFrameQueue();
   g_slots.frame_queue = FrameQueueCreate(width, height);

@@ -1,7 +1,8 @@
 // Preview branch of the output pipeline: tee -> queue "queue-play" ->
 // glimagesink "video-output", drawing into a caller's native window.
 // Runs on the caller's thread; the branch is added and removed only while the
-// pipeline is paused, so the frame queue's branch keeps its frames. Touches
+// pipeline is paused, so the frame queue's branch keeps its frames. A sink
+// that cannot start is never left hanging on the tee. Touches
 // only the play_queue and play_sink slots, and only an output pipeline.
 #include <gst/video/videooverlay.h>
 
@@ -17,6 +18,13 @@ void Release(GstElement*& element) {
   gst_object_ref_sink(element);
   gst_object_unref(element);
   element = nullptr;
+}
+
+// Drops a branch that never went into the pipeline; returns 0 for playon.
+EngineResult DropUnusedBranch() {
+  Release(g_slots.play_queue);
+  Release(g_slots.play_sink);
+  return 0;
 }
 
 }  // namespace
@@ -39,18 +47,28 @@ extern "C" STROVA_API EngineResult strova_playon(uintptr_t window_handle) {
 
   g_slots.play_queue = conventions::MakeElement("queue", "queue-play");
   g_slots.play_sink = conventions::MakeElement("glimagesink", "video-output");
-  if (!g_slots.play_queue || !g_slots.play_sink) {
-    Release(g_slots.play_queue);
-    Release(g_slots.play_sink);
-    return 0;
-  }
+  if (!g_slots.play_queue || !g_slots.play_sink) return DropUnusedBranch();
+
+  // A sink that cannot draw here (no usable OpenGL, no display) fails on its
+  // way to READY: found out before the running pipeline is touched. It goes
+  // back to NULL either way: a GL sink added to a bin in READY deadlocks on
+  // the bin's lock while it hands its GL context over.
+  const bool sink_starts = gst_element_set_state(g_slots.play_sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+  gst_element_set_state(g_slots.play_sink, GST_STATE_NULL);
+  if (!sink_starts) return DropUnusedBranch();
 
   gst_element_set_state(g_slots.pipeline, GST_STATE_PAUSED);
   gst_bin_add_many(GST_BIN(g_slots.pipeline), g_slots.play_queue, g_slots.play_sink, nullptr);
   gst_element_link(g_slots.play_queue, g_slots.play_sink);
   gst_element_link(g_slots.tee, g_slots.play_queue);
   gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(g_slots.play_sink), window_handle);
-  return conventions::Play();
+  if (gst_element_set_state(g_slots.pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) return 1;
+  // The sink failed later on (the window, say): off again, so that the frame
+  // queue's branch plays on without it.
+  gst_element_set_state(g_slots.pipeline, GST_STATE_PAUSED);
+  DetachPreviewBranch();
+  conventions::Play();
+  return 0;
 }
 
 extern "C" STROVA_API EngineResult strova_playoff(void) {

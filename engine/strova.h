@@ -24,19 +24,29 @@ extern "C" {
 typedef int32_t EngineResult;
 
 /* Engine frame. strova_init: 1, or -1 (own module not found), -2 (its path
- * unreadable), -3 (no file name in the path; only when env_ready is 0). */
+ * unreadable), -3 (no file name in the path; only when env_ready is 0), -4
+ * (called after strova_release: GStreamer cannot be initialised again in the
+ * process; every export stays harmless: starts give 0, the rest 1). */
+#define STROVA_INIT_AFTER_RELEASE (-4)
 STROVA_API EngineResult strova_init(uint8_t env_ready);
 STROVA_API EngineResult strova_wait(void);
 STROVA_API EngineResult strova_release(void);
 
 /* Output pipeline "kxclient": network RTP/H.264 or a camera, NV12 frames into
- * the shared-memory frame queue "vantrelVirtualCamVideo". */
+ * the shared-memory frame queue "vantrelVirtualCamVideo". A port outside
+ * 1..65535 (0 selects the camera) gives 0 with nothing made. Where no queue can
+ * be made (held by another writer, a size beyond 8192 a side or 139264
+ * macroblocks, shared memory too full) one line on standard error says why
+ * and the pipeline runs without one. */
 STROVA_API EngineResult strova_startoutput(int32_t device_index, const char* device_name, int32_t port,
                                            const char* media_type, int32_t width, int32_t height,
                                            int32_t framerate, int32_t framerate_den);
 STROVA_API EngineResult strova_endoutput(void);
 
-/* Preview branch of the running output pipeline, drawn into a native window. */
+/* Preview branch of the running output pipeline, drawn into a native window.
+ * strova_playon: 1 attached (or nothing to do); 0 when the branch could not be
+ * made or its sink cannot draw here (no usable OpenGL, no display): no branch
+ * is left behind and the output keeps playing. */
 STROVA_API EngineResult strova_playon(uintptr_t window_handle);
 STROVA_API EngineResult strova_playoff(void);
 

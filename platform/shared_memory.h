@@ -25,18 +25,16 @@ struct SharedRegion {
 };
 
 enum class RegionCreate {
-  Created,  // new, zero-filled, mapped read/write
-  Exists,   // a region of this name is held by someone else; it was not touched
-  Failed,   // the system refused
+  Created,   // new, zero-filled, its memory reserved, mapped read/write
+  Exists,    // a region of this name is held by someone else; it was not touched
+  NoMemory,  // the system cannot hold a region of that size
+  Failed,    // the system refused otherwise
 };
 
 // Creates the region `name` of `size` bytes. On POSIX, a region of that name
-// left by a creator that has died is removed and made anew;
-// `is_complete(view, size)` tells whether such a region had been filled in by
-// its creator, so that one still being set up is never taken for dead.
-using RegionCompleteTest = bool (*)(const void* view, size_t size);
-RegionCreate CreateSharedRegion(const char* name, uint32_t size, RegionCompleteTest is_complete,
-                                SharedRegion& region);
+// whose creator has gone (its lock is free) is removed and made anew,
+// whatever it holds.
+RegionCreate CreateSharedRegion(const char* name, uint32_t size, SharedRegion& region);
 
 // Opens an existing region read-only, mapping all of it.
 bool OpenSharedRegion(const char* name, SharedRegion& region);

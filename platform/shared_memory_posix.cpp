@@ -1,6 +1,7 @@
 // POSIX named shared memory (shm_open): exclusive creation, a lock (flock)
-// that the creator holds on the region for its lifetime, and the replacement
-// of a region whose creator has died. No state of its own.
+// that the creator holds on the region for its lifetime, memory reserved at
+// creation, and the replacement of a region whose creator has gone. No state
+// of its own.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -49,52 +50,63 @@ bool NamesThisRegion(const std::string& path, int fd) {
 
 enum class Probe { Live, Removed, Gone };
 
-// Looks at an existing region: one whose lock is held, or which its creator has
-// not filled in yet, belongs to a live creator. A complete region with a free
-// lock was left by a creator that died; its name is removed while we hold its
-// lock, so that two processes never both remove and re-create it.
-Probe ProbeExisting(const std::string& path, RegionCompleteTest is_complete) {
+// Looks at an existing region: one whose lock is held belongs to a live
+// creator. A free lock means its creator has gone, whatever the region holds
+// (a creator killed before it wrote its header leaves an empty one): its name
+// is removed while we hold the lock, so that two processes never both remove
+// and re-create it.
+Probe ProbeExisting(const std::string& path) {
   const int fd = shm_open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
   if (fd < 0) return errno == ENOENT ? Probe::Gone : Probe::Live;
   Probe result = Probe::Live;
-  struct stat st {};
-  if (TakeFreeLock(fd) && fstat(fd, &st) == 0 && st.st_size > 0) {
-    const size_t size = static_cast<size_t>(st.st_size);
-    void* view = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    if (view != MAP_FAILED) {
-      if (is_complete(view, size) && NamesThisRegion(path, fd)) {
-        shm_unlink(path.c_str());
-        result = Probe::Removed;
-      }
-      munmap(view, size);
-    }
+  if (TakeFreeLock(fd) && NamesThisRegion(path, fd)) {
+    shm_unlink(path.c_str());
+    result = Probe::Removed;
   }
   close(fd);
   return result;
 }
 
+// Reserves the region's memory now, so that a full /dev/shm refuses the
+// region here rather than killing the writer with SIGBUS at its first frame.
+RegionCreate Reserve(int fd, uint32_t size) {
+  int error;
+  do {
+    error = posix_fallocate(fd, 0, size);
+  } while (error == EINTR);
+  if (error == 0) return RegionCreate::Created;
+  return error == ENOSPC || error == ENOMEM || error == EFBIG ? RegionCreate::NoMemory : RegionCreate::Failed;
+}
+
 }  // namespace
 
-RegionCreate CreateSharedRegion(const char* name, uint32_t size, RegionCompleteTest is_complete,
-                                SharedRegion& region) {
+RegionCreate CreateSharedRegion(const char* name, uint32_t size, SharedRegion& region) {
   const std::string path = PosixName(name);
-  // Twice at most: once more after removing a dead creator's region.
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  // A few rounds at most: after removing a dead creator's region, or after a
+  // prober took our new region for dead before we held its lock.
+  for (int attempt = 0; attempt < 4; ++attempt) {
     const int fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno != EEXIST) return RegionCreate::Failed;
-      if (ProbeExisting(path, is_complete) == Probe::Live) return RegionCreate::Exists;
+      if (ProbeExisting(path) == Probe::Live) return RegionCreate::Exists;
       continue;
     }
-    // Blocks only while a prober looks at the new region.
-    void* view = MAP_FAILED;
-    if (LockRegion(fd, LOCK_EX) == 0 && ftruncate(fd, size) == 0) {
-      view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    }
-    if (view == MAP_FAILED) {
-      shm_unlink(path.c_str());
+    // Until it holds the lock, the region looks dead to a prober, which may
+    // remove its name: only a region that still bears the name is ours.
+    if (LockRegion(fd, LOCK_EX) != 0 || !NamesThisRegion(path, fd)) {
       close(fd);
-      return RegionCreate::Failed;
+      continue;
+    }
+    RegionCreate result = Reserve(fd, size);
+    void* view = MAP_FAILED;
+    if (result == RegionCreate::Created) {
+      view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+      if (view == MAP_FAILED) result = RegionCreate::Failed;
+    }
+    if (result != RegionCreate::Created) {
+      shm_unlink(path.c_str());  // still ours: we hold its lock
+      close(fd);
+      return result;
     }
     region = SharedRegion{view, size, fd, true, name};
     return RegionCreate::Created;

@@ -25,8 +25,7 @@ std::wstring CreatorMarkName(const char* name) { return WideName(name) + L".crea
 
 }  // namespace
 
-RegionCreate CreateSharedRegion(const char* name, uint32_t size, RegionCompleteTest,
-                                SharedRegion& region) {
+RegionCreate CreateSharedRegion(const char* name, uint32_t size, SharedRegion& region) {
   const std::wstring wide = WideName(name);
   HANDLE existing = OpenFileMappingW(FILE_MAP_READ, FALSE, wide.c_str());
   if (existing) {
@@ -35,7 +34,11 @@ RegionCreate CreateSharedRegion(const char* name, uint32_t size, RegionCompleteT
   }
   HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
                                       wide.c_str());
-  if (!mapping) return RegionCreate::Failed;
+  if (!mapping) {
+    const DWORD error = GetLastError();
+    return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_COMMITMENT_LIMIT ? RegionCreate::NoMemory
+                                                                                  : RegionCreate::Failed;
+  }
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     // Made by another process between the two calls.
     CloseHandle(mapping);

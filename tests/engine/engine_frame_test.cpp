@@ -138,4 +138,34 @@ TEST(BusWatch, OnlyEndAndErrorMessagesWaitOnTheBus) {
 
 TEST(StrovaRelease, BeforeInitDoesNothing) { EXPECT_EQ(strova_release(), 1); }
 
+// GStreamer cannot be initialised a second time in a process: a new init is
+// refused, and every export after it does nothing and returns.
+TEST(StrovaRelease, InitAfterReleaseIsRefusedAndEveryExportStaysHarmless) {
+  ASSERT_EQ(strova_init(1), 1);
+  ASSERT_EQ(strova_release(), 1);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(strova_init(1), STROVA_INIT_AFTER_RELEASE);
+  EXPECT_EQ(strova_init(0), STROVA_INIT_AFTER_RELEASE);
+  EXPECT_LT(STROVA_INIT_AFTER_RELEASE, 0);
+  EXPECT_EQ(g_slots.main_loop, nullptr);
+  EXPECT_EQ(strova_startoutput(0, nullptr, 5004, "video/x-raw", 320, 240, 30, 1), 0);
+  EXPECT_EQ(g_slots.frame_queue, nullptr);
+  EXPECT_EQ(strova_playon(0x1234), 1);
+  EXPECT_EQ(strova_playoff(), 1);
+  EXPECT_EQ(strova_endoutput(), 1);
+  EXPECT_EQ(strova_startplay(0, nullptr, nullptr, 320, 240, 30, 1, 0), 0);
+  EXPECT_EQ(strova_endplay(), 1);
+  EXPECT_EQ(strova_startstream(0, nullptr, nullptr, 320, 240, 30, 1, "127.0.0.1", 5004), 0);
+  EXPECT_EQ(strova_endstream(), 1);
+  EXPECT_EQ(strova_startplaystream(5004, 96, 0), 0);
+  EXPECT_EQ(strova_endplaystream(), 1);
+  EXPECT_EQ(strova_wait(), 1);
+  EXPECT_EQ(strova_release(), 1);
+  EXPECT_EQ(strova_release(), 1);
+  EXPECT_EQ(g_slots.pipeline, nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 }  // namespace

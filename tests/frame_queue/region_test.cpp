@@ -3,7 +3,9 @@
 // a reader polling during writing never accepts a slot being rewritten.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -153,20 +155,90 @@ TEST_F(Region, KilledWritersRegionIsReplaced) {
   EXPECT_FALSE(reader.WriterAlive());
 }
 
-// A region of that name that is not a complete frame queue (a writer still
-// setting it up looks the same) is never taken for a dead writer's.
-TEST_F(Region, IncompleteRegionIsLeftAlone) {
+// A leftover whose lock nobody holds is dead whatever it holds: a creator
+// killed before its header, a stray file, or a complete region.
+TEST_F(Region, LeftoverWithAFreeLockIsReplacedWhateverItHolds) {
+  struct Leftover {
+    const char* what;
+    size_t size;
+    bool complete_header;
+  };
+  for (const Leftover& left : {Leftover{"empty", 0, false}, Leftover{"zeros", 4096, false},
+                               Leftover{"complete, state 2", 0, true}}) {
+    SCOPED_TRACE(left.what);
+    const std::string path = "/" + name_;
+    const int fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    const auto layout = ComputeFrameQueueLayout(64, 48);
+    const size_t size = left.complete_header ? layout->region_bytes : left.size;
+    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(size)), 0);
+    if (left.complete_header) {
+      FrameQueueHeader header{};
+      header.state = kFrameQueueWritten;
+      header.read_index = header.write_index = 7;
+      std::copy(std::begin(layout->slot_offset), std::end(layout->slot_offset), header.slot_offset);
+      header.width = 64;
+      header.height = 48;
+      ASSERT_EQ(pwrite(fd, &header, sizeof header, 0), static_cast<ssize_t>(sizeof header));
+    }
+    close(fd);
+
+    FrameQueue* queue = FrameQueueCreate(320, 240, name_.c_str());
+    ASSERT_NE(queue, nullptr);
+    FrameQueueReader reader;
+    ASSERT_TRUE(reader.Open(name_.c_str()));
+    EXPECT_EQ(reader.Header().width, 320u);
+    EXPECT_EQ(reader.Header().state, kFrameQueueCreated);
+    EXPECT_TRUE(reader.WriterAlive());
+    FrameQueueClose(queue);
+  }
+}
+
+// A creator between shm_open and its header holds the region's lock: its
+// region, empty as it is, is left alone.
+TEST_F(Region, RegionBeingSetUpIsLeftAlone) {
   const std::string path = "/" + name_;
   const int fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
   ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  testing::internal::CaptureStderr();
   EXPECT_EQ(FrameQueueCreate(64, 48, name_.c_str()), nullptr);
-  ASSERT_EQ(ftruncate(fd, 4096), 0);
-  EXPECT_EQ(FrameQueueCreate(64, 48, name_.c_str()), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "No frame queue for 64x48 frames: another writer holds the frame queue.\n");
+  struct stat st {};
   const int still = shm_open(path.c_str(), O_RDONLY, 0);
-  EXPECT_GE(still, 0);
+  ASSERT_GE(still, 0);
+  EXPECT_EQ(fstat(still, &st), 0);
+  EXPECT_EQ(st.st_size, 0) << "not written";
   close(still);
   shm_unlink(path.c_str());
   close(fd);
+}
+
+// Two creators at once, each also probing the other's region while it may
+// not hold its lock yet: never both, never a region lost under a live writer.
+TEST_F(Region, CreatorsRacingEndWithOneWriter) {
+  for (int round = 0; round < 50; ++round) {
+    SCOPED_TRACE(round);
+    Child other([&](Child& self) {
+      self.Await();
+      FrameQueue* queue = FrameQueueCreate(64, 48, name_.c_str());
+      self.Signal();
+      self.Await();
+      const bool still_named = queue && queue->header && FrameQueueReader().Open(name_.c_str());
+      FrameQueueClose(queue);
+      return queue ? (still_named ? 1 : 3) : 0;
+    });
+    other.Signal();
+    FrameQueue* ours = FrameQueueCreate(64, 48, name_.c_str());
+    ASSERT_TRUE(other.Await());
+    other.Signal();
+    const int theirs = other.Wait();
+    EXPECT_NE(theirs, 3) << "the other writer's region lost its name";
+    EXPECT_NE(ours != nullptr, theirs == 1) << "exactly one writer";
+    FrameQueueClose(ours);
+    shm_unlink(("/" + name_).c_str());
+  }
 }
 
 TEST_F(Region, ReaderInAnotherProcessSeesTheCloseAndKeepsTheLastFrame) {

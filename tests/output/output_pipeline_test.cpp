@@ -232,6 +232,26 @@ TEST(OutputStart, BeforeInitDoesNothing) {
   ExpectOutputSlotsEmpty();
 }
 
+// udpsrc would listen on its default port 5004 instead; 0 still means the camera.
+TEST(OutputStart, RefusesAPortItCannotListenOn) {
+  ASSERT_EQ(strova_init(1), 1);
+  for (int port : {-1, 65536, 70000, INT32_MIN}) {
+    SCOPED_TRACE(port);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(strova_startoutput(0, nullptr, port, "video/x-raw", 320, 240, 30, 1), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ExpectOutputSlotsEmpty();
+    EXPECT_EQ(g_slots.frame_queue, nullptr) << "nothing is made, not even the queue";
+    EXPECT_FALSE(FrameQueueReader().Open());
+    EXPECT_EQ(strova_endoutput(), 1);
+  }
+  testcamera::Register();
+  EXPECT_EQ(strova_startoutput(0, nullptr, 0, "video/x-raw", 320, 240, 30, 1), 1);
+  EXPECT_FALSE(g_slots.rtp_input);
+  EXPECT_EQ(strova_endoutput(), 1);
+  strova_release();
+}
+
 TEST(OutputStart, WhileRunningLeavesThePipelineUntouched) {
   testcamera::Register();
   ASSERT_EQ(strova_init(1), 1);

@@ -1,6 +1,7 @@
 // A private X server for tests that need real windows: starts Xvfb on a free
 // display, points DISPLAY at it, and stops it when the object goes.
-// Also takes screenshots with ImageMagick's import.
+// Without GLX it stands for a machine where OpenGL cannot draw. Also takes
+// screenshots with ImageMagick's import.
 #pragma once
 
 #include <signal.h>
@@ -16,7 +17,8 @@ namespace testsupport {
 
 class XvfbDisplay {
  public:
-  explicit XvfbDisplay(const char* geometry = "1920x1080x24") {
+  enum class Glx { On, Off };
+  explicit XvfbDisplay(const char* geometry = "1920x1080x24", Glx glx = Glx::On) {
     int fds[2];
     if (pipe(fds) != 0) return;
     pid_ = fork();
@@ -29,7 +31,7 @@ class XvfbDisplay {
       dup2(fds[1], 3);
       closefrom(4);
       execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", geometry, "-nolisten", "tcp",
-             "+extension", "GLX", static_cast<char*>(nullptr));
+             glx == Glx::On ? "+extension" : "-extension", "GLX", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);
