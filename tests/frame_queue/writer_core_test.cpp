@@ -67,7 +67,7 @@ class WriterCore : public ::testing::Test {
 };
 
 TEST_F(WriterCore, NewRegionCarriesTheHeaderAndFramesGoToTheNextSlot) {
-  ASSERT_TRUE(FrameQueueWriterCreate(writer_, kWidth, kHeight, name_.c_str()));
+  ASSERT_EQ(FrameQueueWriterCreate(writer_, kWidth, kHeight, name_.c_str()), QueueCreateResult::Created);
   FrameQueueReader reader;
   ASSERT_TRUE(reader.Open(name_.c_str()));
   FrameQueueHeader header = reader.Header();
@@ -95,10 +95,10 @@ TEST_F(WriterCore, NewRegionCarriesTheHeaderAndFramesGoToTheNextSlot) {
 }
 
 TEST_F(WriterCore, AnExistingRegionIsLeftAlone) {
-  ASSERT_TRUE(FrameQueueWriterCreate(writer_, kWidth, kHeight, name_.c_str()));
+  ASSERT_EQ(FrameQueueWriterCreate(writer_, kWidth, kHeight, name_.c_str()), QueueCreateResult::Created);
   WriteNumberedFrame(writer_);
   FrameQueueWriter second{};
-  EXPECT_FALSE(FrameQueueWriterCreate(second, 2 * kWidth, 2 * kHeight, name_.c_str()));
+  EXPECT_EQ(FrameQueueWriterCreate(second, 2 * kWidth, 2 * kHeight, name_.c_str()), QueueCreateResult::Exists);
   EXPECT_EQ(second.header, nullptr);
   FrameQueueWriterClose(second);  // an empty writer: nothing to do
   EXPECT_EQ(writer_.header->width, kWidth);
@@ -107,7 +107,7 @@ TEST_F(WriterCore, AnExistingRegionIsLeftAlone) {
 }
 
 TEST_F(WriterCore, AReaderStillHoldingTheRegionSeesTheClose) {
-  ASSERT_TRUE(FrameQueueWriterCreate(writer_, kWidth, kHeight, name_.c_str()));
+  ASSERT_EQ(FrameQueueWriterCreate(writer_, kWidth, kHeight, name_.c_str()), QueueCreateResult::Created);
   WriteNumberedFrame(writer_);
   WriteNumberedFrame(writer_);
   FrameQueueReader reader;
@@ -122,11 +122,11 @@ TEST_F(WriterCore, AReaderStillHoldingTheRegionSeesTheClose) {
   EXPECT_EQ(CheckNumberedFrame(reader, 2), 0);
   // The name is free again once the reader lets go.
   reader.Close();
-  EXPECT_TRUE(FrameQueueWriterCreate(writer_, kWidth, kHeight, name_.c_str()));
+  EXPECT_EQ(FrameQueueWriterCreate(writer_, kWidth, kHeight, name_.c_str()), QueueCreateResult::Created);
 }
 
 TEST_F(WriterCore, AReaderInAnotherProcessSeesTheNewestFrame) {
-  ASSERT_TRUE(FrameQueueWriterCreate(writer_, kWidth, kHeight, name_.c_str()));
+  ASSERT_EQ(FrameQueueWriterCreate(writer_, kWidth, kHeight, name_.c_str()), QueueCreateResult::Created);
   for (int i = 0; i < 3; ++i) WriteNumberedFrame(writer_);
   EXPECT_EQ(testsupport::RunSelfAsChild(kChildRegion, name_), 0)
       << "2: not opened, 3: writer not alive, 10-13: wrong frame";
