@@ -1,9 +1,12 @@
-// Process services: program folder, environment, file test, MXCSR.
+// Process services: program folder, environment, file test, MXCSR, waiting
+// out a named thread.
 #include "platform/process.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -103,6 +106,31 @@ TEST(FloatingPoint, MaskFieldSetOtherBitsKeptAndInherited) {
   volatile double zero = 0.0;
   EXPECT_TRUE(std::isinf(1.0 / zero));  // masked: the IEEE result, no trap
   _mm_setcsr(0x1F80);
+}
+
+// A detached thread named "test-linger" that ends after lifetime_ms.
+void StartLingeringThread(int lifetime_ms) {
+  std::thread([lifetime_ms] {
+    pthread_setname_np(pthread_self(), "test-linger");
+    std::this_thread::sleep_for(std::chrono::milliseconds(lifetime_ms));
+  }).detach();
+  while (platform::WaitUntilNoThreadNamed("test-linger", 0)) std::this_thread::yield();
+}
+
+TEST(WaitUntilNoThreadNamed, ReturnsOnceTheThreadHasEnded) {
+  StartLingeringThread(50);
+  EXPECT_TRUE(platform::WaitUntilNoThreadNamed("test-linger", 5000));
+  EXPECT_TRUE(platform::WaitUntilNoThreadNamed("test-linger", 0));
+}
+
+TEST(WaitUntilNoThreadNamed, GivesUpAtTheLimitWhileTheThreadRuns) {
+  StartLingeringThread(500);
+  EXPECT_FALSE(platform::WaitUntilNoThreadNamed("test-linger", 20));
+  EXPECT_TRUE(platform::WaitUntilNoThreadNamed("test-linger", 5000));
+}
+
+TEST(WaitUntilNoThreadNamed, NoSuchThreadReturnsAtOnce) {
+  EXPECT_TRUE(platform::WaitUntilNoThreadNamed("no-such-thread", 0));
 }
 
 }  // namespace
