@@ -66,6 +66,10 @@ extern "C" STROVA_API EngineResult strova_wait(void) {
 
 extern "C" STROVA_API EngineResult strova_release(void) {
   if (!g_slots.main_loop) return 1;
+  // libgstgl never joins the thread of a GL context it failed to create (no
+  // usable display): that thread may still be ending when the caller exits
+  // the process, and glibc then aborts on a double free. Let it end first.
+  platform::WaitUntilNoThreadNamed("gstglcontext", 1000);
   g_main_loop_unref(g_slots.main_loop);
   g_slots.main_loop = nullptr;
   g_slots.released = true;

@@ -1,6 +1,6 @@
 // Process and library services of the operating system: the program folder,
-// the process environment, file tests, run-time loading of libraries and the
-// SSE floating-point control register.
+// the process environment, file tests, run-time loading of libraries, the
+// SSE floating-point control register and waiting out a library's threads.
 // Any thread may call these; none of them keeps state of its own.
 #pragma once
 
@@ -56,5 +56,11 @@ ModulePathStatus ModulePathOf(const void* address, std::string& path);
 void MaskFloatingPointExceptions();
 // The current MXCSR value, for checks.
 unsigned ReadFloatingPointControl();
+
+// Waits until no thread of this process carries the name `name` (as the
+// thread set it), for at most `limit_ms`; true when none is left. For threads
+// a library starts and never joins. Where the system gives no thread names
+// (Windows), returns true at once.
+bool WaitUntilNoThreadNamed(const std::string& name, int limit_ms);
 
 }  // namespace platform

@@ -1,12 +1,16 @@
 // POSIX implementation of platform/process.h (Linux: /proc, dlopen, dladdr).
 #include "platform/process.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xmmintrin.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
 #include <vector>
 
 namespace platform {
@@ -83,5 +87,35 @@ void MaskFloatingPointExceptions() {
 }
 
 unsigned ReadFloatingPointControl() { return _mm_getcsr(); }
+
+namespace {
+
+bool ThreadNamed(const std::string& name) {
+  DIR* tasks = opendir("/proc/self/task");
+  if (!tasks) return false;
+  bool found = false;
+  while (const dirent* task = readdir(tasks)) {
+    if (task->d_name[0] == '.') continue;
+    std::ifstream comm(std::string("/proc/self/task/") + task->d_name + "/comm");
+    std::string thread_name;
+    if (std::getline(comm, thread_name) && thread_name == name) {
+      found = true;
+      break;
+    }
+  }
+  closedir(tasks);
+  return found;
+}
+
+}  // namespace
+
+bool WaitUntilNoThreadNamed(const std::string& name, int limit_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+  while (ThreadNamed(name)) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/engine_slots.h"
+#include "platform/process.h"
 #include "tests/camera/test_camera.h"
 
 namespace camerasupport {
@@ -146,7 +147,11 @@ class EngineTest : public ::testing::Test {
     testcamera::Register();
     ASSERT_EQ(strova_init(1), 1);
   }
-  void TearDown() override { strova_release(); }
+  // Release leaves no GL context thread behind for the process exit to race.
+  void TearDown() override {
+    strova_release();
+    EXPECT_TRUE(platform::WaitUntilNoThreadNamed("gstglcontext", 0));
+  }
 };
 
 // Runs strova_wait on this thread; quits the loop from a watchdog after

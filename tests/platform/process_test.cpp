@@ -1,8 +1,11 @@
 // Process services: program folder, environment, file test, library
-// loading, MXCSR; on POSIX and on Windows.
+// loading, MXCSR, waiting out a named thread; on POSIX and on Windows.
 #include "platform/process.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <pthread.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -186,6 +189,35 @@ TEST(FloatingPoint, MaskFieldSetOtherBitsKeptAndInherited) {
   volatile double zero = 0.0;
   EXPECT_TRUE(std::isinf(1.0 / zero));  // masked: the IEEE result, no trap
   _mm_setcsr(0x1F80);
+}
+
+#ifndef _WIN32
+// Threads are found by name on Linux; on Windows the wait returns at once.
+// A detached thread named "test-linger" that ends after lifetime_ms.
+void StartLingeringThread(int lifetime_ms) {
+  std::thread([lifetime_ms] {
+    pthread_setname_np(pthread_self(), "test-linger");
+    std::this_thread::sleep_for(std::chrono::milliseconds(lifetime_ms));
+  }).detach();
+  while (platform::WaitUntilNoThreadNamed("test-linger", 0)) std::this_thread::yield();
+}
+
+TEST(WaitUntilNoThreadNamed, ReturnsOnceTheThreadHasEnded) {
+  StartLingeringThread(50);
+  EXPECT_TRUE(platform::WaitUntilNoThreadNamed("test-linger", 5000));
+  EXPECT_TRUE(platform::WaitUntilNoThreadNamed("test-linger", 0));
+}
+
+TEST(WaitUntilNoThreadNamed, GivesUpAtTheLimitWhileTheThreadRuns) {
+  StartLingeringThread(500);
+  EXPECT_FALSE(platform::WaitUntilNoThreadNamed("test-linger", 20));
+  EXPECT_TRUE(platform::WaitUntilNoThreadNamed("test-linger", 5000));
+}
+
+#endif
+
+TEST(WaitUntilNoThreadNamed, NoSuchThreadReturnsAtOnce) {
+  EXPECT_TRUE(platform::WaitUntilNoThreadNamed("no-such-thread", 0));
 }
 
 }  // namespace
