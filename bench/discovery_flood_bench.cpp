@@ -27,9 +27,8 @@
 #include <thread>
 #include <vector>
 
-#include "client/DeviceDiscovery.h"
-#include "client/EngineBinding.h"
-#include "client/UdpListener.h"
+#include "client/engine_binding.h"
+#include "client/udp_listener.h"
 #include "client/VantrelUnit.h"
 
 namespace {

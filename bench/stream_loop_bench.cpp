@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "engine/engine_slots.h"
+#include "engine/strova.h"
 #include "tests/camera/test_camera.h"
 #include "tests/camera/x11_picture.h"
 #include "tests/support/xvfb.h"

@@ -5,7 +5,7 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "client/EngineBinding.h"
+#include "client/engine_binding.h"
 #include "client/VantrelUnit.h"
 
 namespace vantrel {

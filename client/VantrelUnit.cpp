@@ -1,12 +1,12 @@
 // TVantrelForm: the component tree, the event bindings, layout and frame
-// handling, PIN entry and the show handler of the client window. GUI thread
-// only; the window itself makes no engine calls.
+// handling, PIN entry and the show handler of the client window (the Qt
+// events reach the handlers through component_events.h). GUI thread only;
+// the window itself makes no engine calls.
 #include "client/VantrelUnit.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -16,10 +16,11 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
-#include "client/EngineBinding.h"
-#include "client/MaskEdit.h"
-#include "client/UdpListener.h"
+#include "client/engine_binding.h"
+#include "client/mask_edit.h"
+#include "client/udp_listener.h"
 
 using vantrel::Anchor;
 using vantrel::Anchors;
@@ -51,33 +52,7 @@ int TagOf(const QObject* component) { return component->property("Tag").toInt();
 
 QSize PrimaryScreenSize() { return QGuiApplication::primaryScreen()->size(); }
 
-TShiftState ShiftOf(const QMouseEvent* event, bool double_click) {
-  return {event->buttons(), event->modifiers(), double_click};
-}
-
-// The character a key press types, as a character-message handler sees it.
-bool TypedCharacter(const QKeyEvent* event, QChar& character) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      character = QChar(13);
-      return true;
-    case Qt::Key_Backspace:
-      character = QChar(8);
-      return true;
-    default:
-      if (event->text().size() != 1) return false;
-      character = event->text()[0];
-      return true;
-  }
-}
-
 }  // namespace
-
-bool TShiftState::IsLeftButtonOnly() const {
-  return Buttons == Qt::LeftButton && !(Keys & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) &&
-         !DoubleClick;
-}
 
 void vantrel::SetRoundRegion(QWidget* control, int diameter) {
   control->setMask(RoundRectRegion(control->size(), diameter));
@@ -108,7 +83,7 @@ TVantrelForm::~TVantrelForm() {
 // The window description: every component with its geometry, anchors, fonts,
 // colours and pictures, created in stacking order (later ones on top).
 void TVantrelForm::CreateComponents() {
-  Q_INIT_RESOURCE(SkinResources);
+  Q_INIT_RESOURCE(skin_resources);
   // The panels are native child windows; the pictures and labels beside them
   // stay windowless and are drawn on their parent's surface.
   QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
@@ -194,93 +169,30 @@ void TVantrelForm::CreateComponents() {
 
 // The event bindings: which handler serves which component's event.
 void TVantrelForm::BindEvents() {
+  using std::bind_front;
   for (TImage* frame : {BG_CB, BG_LC, BG_CT, BG_RC, BG_LT, BG_LB, BG_RB, BG_RT}) {
     frame->setMouseTracking(true);
-    ComponentEvents& on = On(frame);
-    on.MouseDown = &TVantrelForm::BG_LTMouseDown;
-    on.MouseMove = &TVantrelForm::BG_LTMouseMove;
-    on.MouseUp = &TVantrelForm::BG_LTMouseUp;
-    on.MouseLeave = &TVantrelForm::BG_LTMouseLeave;
+    vantrel::ComponentEvents& on = events_.On(frame);
+    on.MouseDown = bind_front(&TVantrelForm::BG_LTMouseDown, this);
+    on.MouseMove = bind_front(&TVantrelForm::BG_LTMouseMove, this);
+    on.MouseUp = bind_front(&TVantrelForm::BG_LTMouseUp, this);
+    on.MouseLeave = bind_front(&TVantrelForm::BG_LTMouseLeave, this);
   }
-  On(CloseImg).MouseUp = &TVantrelForm::CloseImgMouseUp;
-  On(MinimizeImg).MouseUp = &TVantrelForm::MinimizeImgMouseUp;
-  On(MaximizeImg).MouseUp = &TVantrelForm::MaximizeImgMouseUp;
-  On(ConnectBtn).MouseUp = &TVantrelForm::ConnectBtnMouseUp;
-  On(BackImg).MouseUp = &TVantrelForm::BackImgMouseUp;
+  events_.On(CloseImg).MouseUp = bind_front(&TVantrelForm::CloseImgMouseUp, this);
+  events_.On(MinimizeImg).MouseUp = bind_front(&TVantrelForm::MinimizeImgMouseUp, this);
+  events_.On(MaximizeImg).MouseUp = bind_front(&TVantrelForm::MaximizeImgMouseUp, this);
+  events_.On(ConnectBtn).MouseUp = bind_front(&TVantrelForm::ConnectBtnMouseUp, this);
+  events_.On(BackImg).MouseUp = bind_front(&TVantrelForm::BackImgMouseUp, this);
   // The session's components are no QObjects; their handlers get the window as Sender.
   IdTCPClient1.OnConnected = [this] { IdTCPClient1Connected(this); };
   IdTCPClient1.OnDisconnected = [this] { IdTCPClient1Disconnected(this); };
   IdThreadComponent1.OnRun = [this] { IdThreadComponent1Run(this); };
-  for (TPanel* panel : PinPanels()) On(panel).Click = &TVantrelForm::PinPanel1Click;
+  for (TPanel* panel : PinPanels()) events_.On(panel).Click = bind_front(&TVantrelForm::PinPanel1Click, this);
   for (QLineEdit* edit : PinEdits()) {
-    On(edit).Exit = &TVantrelForm::PinEdit1Exit;
-    On(edit).KeyPress = &TVantrelForm::PinEdit1KeyPress;
+    events_.On(edit).Exit = bind_front(&TVantrelForm::PinEdit1Exit, this);
+    events_.On(edit).KeyPress = bind_front(&TVantrelForm::PinEdit1KeyPress, this);
   }
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(Timer1); });
-}
-
-TVantrelForm::ComponentEvents& TVantrelForm::On(QObject* component) {
-  component->installEventFilter(this);
-  return events_[component];
-}
-
-// Turns the Qt events of bound components into calls of their handlers. The
-// component's own handling of the event follows in every case. Pointer
-// positions are taken from each event's screen position: the window-relative
-// one is stale once the window has moved after the event was queued.
-bool TVantrelForm::eventFilter(QObject* watched, QEvent* event) {
-  const auto found = events_.find(watched);
-  if (found == events_.end()) return QWidget::eventFilter(watched, event);
-  const ComponentEvents& on = found->second;
-  auto* control = static_cast<QWidget*>(watched);
-  switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick: {
-      const auto* mouse = static_cast<QMouseEvent*>(event);
-      const QPoint at = control->mapFromGlobal(mouse->globalPosition()).toPoint();
-      if (on.MouseDown && control->isEnabled())
-        (this->*on.MouseDown)(watched, mouse->button(), ShiftOf(mouse, event->type() == QEvent::MouseButtonDblClick),
-                              at.x(), at.y());
-      break;
-    }
-    case QEvent::MouseMove: {
-      const auto* mouse = static_cast<QMouseEvent*>(event);
-      const QPoint at = control->mapFromGlobal(mouse->globalPosition()).toPoint();
-      if (on.MouseMove && control->isEnabled()) (this->*on.MouseMove)(watched, ShiftOf(mouse, false), at.x(), at.y());
-      // A pressed button keeps the moves coming to this control even when the
-      // pointer, after the window has followed it or not, is off the control:
-      // it has left the control all the same.
-      const QPoint now = control->mapFromGlobal(mouse->globalPosition()).toPoint();
-      if (on.MouseLeave && !control->rect().contains(now)) (this->*on.MouseLeave)(watched);
-      break;
-    }
-    case QEvent::MouseButtonRelease: {
-      const auto* mouse = static_cast<QMouseEvent*>(event);
-      const QPoint at = control->mapFromGlobal(mouse->globalPosition()).toPoint();
-      if (!control->isEnabled() || !control->rect().contains(at)) break;
-      if (on.MouseUp) (this->*on.MouseUp)(watched, mouse->button(), ShiftOf(mouse, false), at.x(), at.y());
-      if (on.Click && mouse->button() == Qt::LeftButton) (this->*on.Click)(watched);
-      break;
-    }
-    case QEvent::Leave:
-      if (on.MouseLeave) (this->*on.MouseLeave)(watched);
-      break;
-    case QEvent::FocusOut: {
-      // Switching to another application is not leaving the control.
-      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-      if (on.Exit && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-        (this->*on.Exit)(watched);
-      break;
-    }
-    case QEvent::KeyPress: {
-      QChar key;
-      if (on.KeyPress && TypedCharacter(static_cast<QKeyEvent*>(event), key)) (this->*on.KeyPress)(watched, key);
-      break;
-    }
-    default:
-      break;
-  }
-  return false;
 }
 
 template <typename Control>

@@ -17,13 +17,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
-#include "client/ControlSession.h"
-#include "client/DeviceIDList.h"
-#include "client/SkinControls.h"
-#include "client/WindowLayout.h"
+#include "client/component_events.h"
+#include "client/control_session.h"
+#include "client/device_id_list.h"
+#include "client/skin_controls.h"
+#include "client/window_layout.h"
 
 class QComboBox;
 class QLabel;
@@ -32,22 +32,14 @@ class QTimer;
 class TMaskEdit;
 class TUdpListener;
 
-// The mouse buttons and modifier keys held during a pointer event, and
-// whether a press is the second press of a double-click.
-struct TShiftState {
-  Qt::MouseButtons Buttons;
-  Qt::KeyboardModifiers Keys;
-  bool DoubleClick = false;
-
-  // The left button and nothing else: no other button, no Shift, Ctrl or Alt,
-  // not a double-click.
-  bool IsLeftButtonOnly() const;
-};
-
 // What becomes of a window being closed (the close handler may change it).
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 
 namespace vantrel {
+
+// The UDP port the window listens on for announcements: 51033. Tests that do
+// not exercise discovery set 0 (a free port) before creating a window.
+extern std::uint16_t AnnouncementPort;
 
 // Clips a window or panel to a rectangle with rounded corners of `diameter`
 // and repaints it.
@@ -156,19 +148,8 @@ class TVantrelForm : public QWidget {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // Handlers of one component, called by eventFilter.
-  struct ComponentEvents {
-    void (TVantrelForm::*MouseDown)(QObject*, Qt::MouseButton, TShiftState, int, int) = nullptr;
-    void (TVantrelForm::*MouseMove)(QObject*, TShiftState, int, int) = nullptr;
-    void (TVantrelForm::*MouseUp)(QObject*, Qt::MouseButton, TShiftState, int, int) = nullptr;
-    void (TVantrelForm::*MouseLeave)(QObject*) = nullptr;
-    void (TVantrelForm::*Click)(QObject*) = nullptr;
-    void (TVantrelForm::*Exit)(QObject*) = nullptr;
-    void (TVantrelForm::*KeyPress)(QObject*, QChar) = nullptr;
-  };
   // A control that follows its parent's edges.
   struct AnchoredControl {
     QWidget* control;
@@ -183,7 +164,6 @@ class TVantrelForm : public QWidget {
   // Create-handler step: LocalName from the machine's private address.
   void FormStationName();
   void BindEvents();
-  ComponentEvents& On(QObject* component);
   // Names a new control, gives it its design geometry and remembers its anchors.
   template <typename Control>
   Control* Place(Control* control, const char* name, const QRect& design, vantrel::Anchors anchors);
@@ -203,8 +183,10 @@ class TVantrelForm : public QWidget {
   std::array<TPanel*, 4> PinPanels() const;
   std::array<QLineEdit*, 4> PinEdits() const;
 
-  // Control session: start the output if it is not running; switch the preview.
+  // Control session: start the output if it is not running; end it if it
+  // runs (the preview goes with it); switch the preview.
   void StartVideoOutput();
+  void EndVideoOutput();
   void TogglePreview();
   // DisplayPanel's caption: the preview surface's name, or that the preview
   // cannot be drawn here while the output runs on.
@@ -232,6 +214,6 @@ class TVantrelForm : public QWidget {
   std::string LoginLine;
   vantrel::GuiHandOver::SessionId ReaderSession = 0;
 
-  std::unordered_map<const QObject*, ComponentEvents> events_;
+  vantrel::ComponentEventBinder events_;
   std::vector<AnchoredControl> anchored_;
 };

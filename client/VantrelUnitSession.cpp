@@ -8,8 +8,8 @@
 #include <QLabel>
 #include <QThread>
 
-#include "client/EngineBinding.h"
-#include "client/MaskEdit.h"
+#include "client/engine_binding.h"
+#include "client/mask_edit.h"
 #include "client/VantrelUnit.h"
 
 namespace {
@@ -68,11 +68,7 @@ void TVantrelForm::IdTCPClient1Disconnected(QObject*) {
   // Replies of this session still on their way to this thread are dropped.
   HandOver.EndSession();
   ConnectBtn->setEnabled(true);
-  if (vantrel::OutputActive) {
-    vantrel::Engine.strova_endoutput();
-    vantrel::PreviewActive = false;
-    vantrel::OutputActive = false;
-  }
+  EndVideoOutput();
   ShowPreviewUnavailable(false);
   if (isMaximized()) {
     MaximizeImgMouseUp(this, Qt::LeftButton, {}, 0, 0);
@@ -102,11 +98,7 @@ void TVantrelForm::FormCloseQuery(QObject*, bool& CanClose) {
   // hand-over is carried out, and a waiting reader simply ends.
   HandOver.Close();
   try {
-    if (vantrel::OutputActive) {
-      vantrel::Engine.strova_endoutput();
-      vantrel::PreviewActive = false;
-      vantrel::OutputActive = false;
-    }
+    EndVideoOutput();
     IdTCPClient1.Disconnect();
   } catch (...) {
   }
@@ -141,6 +133,13 @@ void TVantrelForm::StartVideoOutput() {
   // A failed start may have left the frame queue open: end it, so that the
   // next start finds no region without owner.
   if (!vantrel::OutputActive) vantrel::Engine.strova_endoutput();
+}
+
+void TVantrelForm::EndVideoOutput() {
+  if (!vantrel::OutputActive) return;
+  vantrel::Engine.strova_endoutput();
+  vantrel::PreviewActive = false;
+  vantrel::OutputActive = false;
 }
 
 void TVantrelForm::TogglePreview() {

@@ -1,5 +1,5 @@
-// The engine's one process-wide set of pipeline and element slots, and the
-// start and end conventions that every pipeline family follows.
+// The engine's one process-wide set of pipeline and element slots (the start
+// and end conventions every pipeline family follows: pipeline_conventions.h).
 // Exports touch the slots on the caller's thread, one call at a time; the only
 // slot a streaming thread reads is frame_queue (see frame_queue.h). The slots
 // are plain zero-initialised data: the library runs no code at load.
@@ -8,9 +8,6 @@
 #include <gst/gst.h>
 
 #include <cstdint>
-#include <initializer_list>
-
-#include "engine/strova.h"
 
 struct FrameQueue;
 
@@ -44,41 +41,3 @@ struct EngineSlots {
 };
 
 extern EngineSlots g_slots;
-
-gboolean OnBusMessage(GstBus* bus, GstMessage* message, gpointer user_data);
-
-namespace conventions {
-
-// True when a start may go on: the engine is initialised and no pipeline of
-// any kind exists (a running pipeline is left untouched).
-bool MayStart();
-
-// Makes the pipeline into the pipeline slot (holding a plain reference) and
-// records its kind.
-GstElement* MakePipeline(const char* name, PipelineKind kind);
-GstElement* MakeElement(const char* factory, const char* name);
-
-// A required element is missing: prints the message, releases the pipeline
-// and the elements that are not in it yet, empties their slots, returns 0.
-EngineResult FailStart(std::initializer_list<GstElement**> made);
-
-// Watches the pipeline's bus with OnBusMessage (main loop as user data).
-void AddBusWatch();
-
-// Links a to b through caps and releases the caps.
-void LinkFiltered(GstElement* a, GstElement* b, GstCaps* caps);
-
-// Requests PLAYING and returns 1.
-EngineResult Play();
-
-// End convention, steps 1-4: false when there is nothing of this kind to tear
-// down (after quitting the main loop where one exists); otherwise the pipeline
-// has been brought to NULL, each element on its own where the pipeline's
-// change failed, and an element still not in NULL is kept from disposal.
-bool BeginEnd(PipelineKind kind);
-
-// End convention, steps 6-9: prints "Deleting pipeline\n", releases the
-// pipeline, removes the bus watch and empties the pipeline and decoder slots.
-void FinishEnd();
-
-}  // namespace conventions

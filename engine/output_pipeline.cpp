@@ -4,11 +4,14 @@
 // The exports run on the caller's thread. Streaming threads reach only
 // OnNewSample; frame_queue is set before PLAYING is requested and closed only
 // after the pipeline is in NULL. Touches no pipeline of another kind.
+#include "engine/output_pipeline.h"
+
 #include "engine/engine_slots.h"
 #include "engine/frame_queue.h"
-#include "engine/kxpcbox.h"
 #include "engine/network_input.h"
-#include "engine/output_pipeline.h"
+#include "engine/pipeline_arguments.h"
+#include "engine/pipeline_chain.h"
+#include "engine/pipeline_conventions.h"
 
 namespace {
 
@@ -18,51 +21,35 @@ void CloseFrameQueue() {
   g_slots.frame_queue = nullptr;
 }
 
-void LinkCameraChain(int32_t device_index, const char* device_name, const char* media_type, int32_t width,
-                     int32_t height, int32_t framerate) {
-  if (device_name)
-    g_object_set(g_slots.source, "device-name", device_name, nullptr);
-  else
-    g_object_set(g_slots.source, "device-index", device_index, nullptr);
+// The output chain in its three shapes: the network chain (RTP over UDP,
+// ordered by the jitter buffer, depayloaded and decoded), or the camera,
+// with a JPEG decoder when the camera sends JPEG and one can be made.
+// source_caps (nullptr: none) filter the link that leaves the source.
+PipelineChain OutputChain(bool network, bool jpeg, GstCaps* source_caps = nullptr, GstCaps* nv12 = nullptr) {
+  return PipelineChain({
+      {&g_slots.source, network ? "udpsrc" : "mfvideosrc", network ? "udp-source" : "webcam-source", source_caps},
+      {&g_slots.jitter_buffer, "rtpjitterbuffer", "rtp-jitterbuffer", nullptr, network},
+      {&g_slots.depay, "rtph264depay", "rtph264-depay", nullptr, network},
+      {&g_slots.decoder, network ? "avdec_h264" : "jpegdec", network ? "avdec-h264" : "jpegdecoder", nullptr,
+       network || jpeg, network},
+      {&g_slots.converter, "videoconvert", "converter", nv12},
+      {&g_slots.tee, "tee", "tee"},
+      {&g_slots.app_queue, "queue", "queue-app"},
+      {&g_slots.sink, "appsink", "app-sink"},
+  });
+}
 
-  GstElement* after_source = g_slots.decoder ? g_slots.decoder : g_slots.converter;
+// The caps of the link that leaves the source: the jitter buffer orders
+// packets by the clock rate the RTP caps give; the camera's size caps apply
+// only to a sensible size and media type (a media type that cannot name caps
+// links without them, as a size of 0 does).
+GstCaps* SourceCaps(bool network, const char* media_type, int32_t width, int32_t height, int32_t framerate) {
+  if (network)
+    return gst_caps_new_simple("application/x-rtp", "payload", G_TYPE_INT, 96, "clock-rate", G_TYPE_INT,
+                               kRtpVideoClockRate, nullptr);
   const char* caps_name = media_type ? media_type : "video/x-raw";
-  // A media type that cannot name caps links without them, as a size of 0 does.
-  if (AppliesCameraCaps(width, height, framerate) && IsCapsName(caps_name)) {
-    conventions::LinkFiltered(g_slots.source, after_source,
-                              gst_caps_new_simple(caps_name, "width", G_TYPE_INT, width, "height", G_TYPE_INT,
-                                                  height, nullptr));
-  } else {
-    gst_element_link(g_slots.source, after_source);
-  }
-  if (g_slots.decoder) gst_element_link(g_slots.decoder, g_slots.converter);
-}
-
-void LinkNetworkChain(int32_t port) {
-  g_object_set(g_slots.source, "port", port, nullptr);
-  InstallNetworkGuards(g_slots.source, g_slots.jitter_buffer, g_slots.decoder);
-  // The jitter buffer orders packets by the clock rate the caps give.
-  GstCaps* rtp = gst_caps_new_simple("application/x-rtp", "payload", G_TYPE_INT, 96, "clock-rate", G_TYPE_INT,
-                                     kRtpVideoClockRate, nullptr);
-  conventions::LinkFiltered(g_slots.source, g_slots.jitter_buffer, rtp);
-  gst_element_link(g_slots.jitter_buffer, g_slots.depay);
-  gst_element_link(g_slots.depay, g_slots.decoder);
-  gst_element_link(g_slots.decoder, g_slots.converter);
-}
-
-// Unlinks and removes the chain from the sink end back to the source and
-// empties the element slots. The pipeline is in NULL.
-void TakeChainApart() {
-  if (g_slots.rtp_input)
-    DismantleChain({g_slots.source, g_slots.jitter_buffer, g_slots.depay, g_slots.decoder, g_slots.converter,
-                    g_slots.tee, g_slots.app_queue, g_slots.sink});
-  else if (g_slots.decoder)
-    DismantleChain({g_slots.source, g_slots.decoder, g_slots.converter, g_slots.tee, g_slots.app_queue,
-                    g_slots.sink});
-  else
-    DismantleChain({g_slots.source, g_slots.converter, g_slots.tee, g_slots.app_queue, g_slots.sink});
-  g_slots.sink = g_slots.app_queue = g_slots.tee = nullptr;
-  g_slots.source = g_slots.jitter_buffer = g_slots.depay = g_slots.decoder = g_slots.converter = nullptr;
+  if (!AppliesCameraCaps(width, height, framerate) || !IsCapsName(caps_name)) return nullptr;
+  return gst_caps_new_simple(caps_name, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, nullptr);
 }
 
 }  // namespace
@@ -71,19 +58,6 @@ bool UsesNetworkChain(const char* device_name, int32_t port) { return !device_na
 
 bool AppliesCameraCaps(int32_t width, int32_t height, int32_t framerate) {
   return width > 0 && height > 0 && framerate > 0;
-}
-
-void LinkOutputChain(int32_t device_index, const char* device_name, int32_t port, const char* media_type,
-                     int32_t width, int32_t height, int32_t framerate) {
-  if (g_slots.rtp_input)
-    LinkNetworkChain(port);
-  else
-    LinkCameraChain(device_index, device_name, media_type, width, height, framerate);
-
-  GstCaps* nv12 = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "NV12", nullptr);
-  conventions::LinkFiltered(g_slots.converter, g_slots.tee, nv12);
-  gst_element_link(g_slots.tee, g_slots.app_queue);
-  gst_element_link(g_slots.app_queue, g_slots.sink);
 }
 
 extern "C" STROVA_API EngineResult strova_startoutput(int32_t device_index, const char* device_name, int32_t port,
@@ -96,48 +70,27 @@ extern "C" STROVA_API EngineResult strova_startoutput(int32_t device_index, cons
   CloseFrameQueue();
   g_slots.frame_queue = FrameQueueCreate(width, height);
 
-  conventions::MakePipeline("kxclient", PipelineKind::Output);
-  g_slots.converter = conventions::MakeElement("videoconvert", "converter");
-  g_slots.tee = conventions::MakeElement("tee", "tee");
-  g_slots.app_queue = conventions::MakeElement("queue", "queue-app");
-  g_slots.sink = conventions::MakeElement("appsink", "app-sink");
-  const bool common = g_slots.pipeline && g_slots.converter && g_slots.tee && g_slots.app_queue && g_slots.sink;
-
   g_slots.rtp_input = UsesNetworkChain(device_name, port);
-  if (g_slots.rtp_input) {
-    g_slots.source = conventions::MakeElement("udpsrc", "udp-source");
-    g_slots.jitter_buffer = conventions::MakeElement("rtpjitterbuffer", "rtp-jitterbuffer");
-    g_slots.depay = conventions::MakeElement("rtph264depay", "rtph264-depay");
-    g_slots.decoder = conventions::MakeElement("avdec_h264", "avdec-h264");
-    if (!common || !g_slots.source || !g_slots.jitter_buffer || !g_slots.depay || !g_slots.decoder)
-      return conventions::FailStart({&g_slots.source, &g_slots.jitter_buffer, &g_slots.depay, &g_slots.decoder,
-                                     &g_slots.converter, &g_slots.tee, &g_slots.app_queue, &g_slots.sink});
-  } else {
-    g_slots.source = conventions::MakeElement("mfvideosrc", "webcam-source");
-    g_slots.decoder = IsJpegMediaType(media_type) ? conventions::MakeElement("jpegdec", "jpegdecoder") : nullptr;
-    if (!common || !g_slots.source)
-      return conventions::FailStart({&g_slots.source, &g_slots.decoder, &g_slots.converter, &g_slots.tee,
-                                     &g_slots.app_queue, &g_slots.sink});
-  }
+  PipelineChain chain =
+      OutputChain(g_slots.rtp_input, IsJpegMediaType(media_type),
+                  SourceCaps(g_slots.rtp_input, media_type, width, height, framerate),
+                  gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "NV12", nullptr));
+  // The common part first, from the converter on; then the source's part.
+  if (!chain.Make("kxclient", PipelineKind::Output, &g_slots.converter)) return 0;
 
   // Each frame goes to the frame queue as soon as it is converted; its
   // timestamp travels with it and the camera paces its own reads.
   g_object_set(g_slots.sink, "max-buffers", 3u, "emit-signals", TRUE, "sync", FALSE, nullptr);
   g_signal_connect_data(g_slots.sink, "new-sample", G_CALLBACK(OnNewSample), nullptr, nullptr, GConnectFlags(0));
-  conventions::AddBusWatch();
+  chain.Add();
 
-  GstBin* bin = GST_BIN(g_slots.pipeline);
-  if (g_slots.rtp_input)
-    gst_bin_add_many(bin, g_slots.source, g_slots.jitter_buffer, g_slots.depay, g_slots.decoder, g_slots.converter,
-                     g_slots.tee, g_slots.app_queue, g_slots.sink, nullptr);
-  else if (g_slots.decoder)
-    gst_bin_add_many(bin, g_slots.source, g_slots.decoder, g_slots.converter, g_slots.tee, g_slots.app_queue,
-                     g_slots.sink, nullptr);
-  else
-    gst_bin_add_many(bin, g_slots.source, g_slots.converter, g_slots.tee, g_slots.app_queue, g_slots.sink,
-                     nullptr);
-
-  LinkOutputChain(device_index, device_name, port, media_type, width, height, framerate);
+  if (g_slots.rtp_input) {
+    g_object_set(g_slots.source, "port", port, nullptr);
+    InstallNetworkGuards(g_slots.source, g_slots.jitter_buffer, g_slots.decoder);
+  } else {
+    ChooseCamera(g_slots.source, device_index, device_name);
+  }
+  chain.Link();
   conventions::Play();
   if (g_slots.rtp_input) ReportReceiveBuffer(g_slots.source);  // the socket is open once PLAYING is requested
   return 1;
@@ -146,7 +99,11 @@ extern "C" STROVA_API EngineResult strova_startoutput(int32_t device_index, cons
 extern "C" STROVA_API EngineResult strova_endoutput(void) {
   if (conventions::BeginEnd(PipelineKind::Output)) {
     if (PreviewAttached()) DetachPreviewBranch();
-    TakeChainApart();
+    // The decoder slot tells the camera shape: it is empty whenever no
+    // decoder was made.
+    const PipelineChain chain = OutputChain(g_slots.rtp_input, g_slots.decoder != nullptr);
+    chain.Dismantle();
+    chain.EmptySlots();
     conventions::FinishEnd();
   }
   CloseFrameQueue();

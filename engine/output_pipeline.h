@@ -12,11 +12,6 @@ bool UsesNetworkChain(const char* device_name, int32_t port);
 // above 0.
 bool AppliesCameraCaps(int32_t width, int32_t height, int32_t framerate);
 
-// Sets the source's properties and links the chain whose elements are in the
-// pipeline already (chosen by g_slots.rtp_input).
-void LinkOutputChain(int32_t device_index, const char* device_name, int32_t port, const char* media_type,
-                     int32_t width, int32_t height, int32_t framerate);
-
 // True while the preview branch hangs on the tee.
 bool PreviewAttached();
 

@@ -4,6 +4,8 @@
 
 PipelineChain::PipelineChain(std::initializer_list<ChainElement> rows) {
   for (const ChainElement& row : rows) {
+    g_assert(described_ < kMaxElements);
+    described_slots_[described_++] = row.slot;
     if (!row.in_chain) {
       if (row.caps_to_next) gst_caps_unref(row.caps_to_next);
       continue;
@@ -20,17 +22,44 @@ PipelineChain::~PipelineChain() {
 }
 
 bool PipelineChain::Build(const char* pipeline_name, PipelineKind kind) {
+  if (!Make(pipeline_name, kind)) return false;
+  Add();
+  return true;
+}
+
+bool PipelineChain::Make(const char* pipeline_name, PipelineKind kind, GstElement** first_made) {
   conventions::MakePipeline(pipeline_name, kind);
-  for (std::size_t i = 0; i < size_; ++i) {
-    *elements_[i].slot = conventions::MakeElement(elements_[i].factory, elements_[i].name);
+  std::size_t first = 0;
+  while (first < size_ && elements_[first].slot != first_made) ++first;
+  if (first == size_) first = 0;
+  for (std::size_t made = 0; made < size_; ++made) {
+    const ChainElement& row = elements_[(first + made) % size_];
+    *row.slot = conventions::MakeElement(row.factory, row.name);
   }
+  LeaveOutMissingOptional();
   if (!IsWhole()) {
     FailStart();
     return false;
   }
+  return true;
+}
+
+void PipelineChain::LeaveOutMissingOptional() {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < size_; ++i) {
+    if (!elements_[i].required && !*elements_[i].slot) {
+      // Its caps now filter nothing: the link before it goes plain.
+      if (elements_[i].caps_to_next) gst_caps_unref(elements_[i].caps_to_next);
+      continue;
+    }
+    elements_[kept++] = elements_[i];
+  }
+  size_ = kept;
+}
+
+void PipelineChain::Add() {
   conventions::AddBusWatch();
   for (std::size_t i = 0; i < size_; ++i) gst_bin_add(GST_BIN(g_slots.pipeline), *elements_[i].slot);
-  return true;
 }
 
 bool PipelineChain::IsWhole() const {
@@ -67,11 +96,19 @@ void PipelineChain::Link() {
 
 EngineResult PipelineChain::End(PipelineKind kind) const {
   if (!conventions::BeginEnd(kind)) return 1;
+  Dismantle();
+  conventions::FinishEnd();
+  return 1;
+}
+
+void PipelineChain::Dismantle() const {
   std::array<GstElement*, kMaxElements> chain;
   for (std::size_t i = 0; i < size_; ++i) chain[i] = *elements_[i].slot;
   DismantleChain(std::span(chain.data(), size_));
-  conventions::FinishEnd();
-  return 1;
+}
+
+void PipelineChain::EmptySlots() const {
+  for (std::size_t i = 0; i < described_; ++i) *described_slots_[i] = nullptr;
 }
 
 void DismantleChain(std::span<GstElement* const> chain) {

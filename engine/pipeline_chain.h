@@ -14,16 +14,19 @@
 #include <span>
 
 #include "engine/engine_slots.h"
+#include "engine/pipeline_conventions.h"
 
 // One row of a chain's description. A row whose in_chain is false is left
 // out: an element only some shapes of the chain have. caps_to_next filters
-// the link to the next element that is in the chain.
+// the link to the next element that is in the chain. A row that is not
+// required is left out as well when its element cannot be made.
 struct ChainElement {
   GstElement** slot;
   const char* factory;
   const char* name;
   GstCaps* caps_to_next = nullptr;  // nullptr: a plain link; the chain owns it
   bool in_chain = true;
+  bool required = true;
 };
 
 class PipelineChain {
@@ -36,12 +39,16 @@ class PipelineChain {
   PipelineChain(const PipelineChain&) = delete;
   PipelineChain& operator=(const PipelineChain&) = delete;
 
-  // Start convention up to the elements being in the pipeline: makes the
-  // pipeline and then the elements, source first. When one is missing, prints
-  // the message, releases all that was made, empties the slots and returns
-  // false. Otherwise adds the bus watch, puts the elements into the pipeline,
-  // source first, and returns true.
+  // Start convention up to the elements being in the pipeline: Make, then Add.
   bool Build(const char* pipeline_name, PipelineKind kind);
+
+  // Makes the pipeline and then the elements, source first, or from the row
+  // of `first_made` on to the sink and then from the source. When a required
+  // one is missing, prints the message, releases all that was made, empties
+  // the slots and returns false.
+  bool Make(const char* pipeline_name, PipelineKind kind, GstElement** first_made = nullptr);
+  // Adds the bus watch and puts the elements into the pipeline, source first.
+  void Add();
 
   // Links each element to the next, source first, through the row's caps
   // where it has them; a link's caps are released once it is made.
@@ -52,12 +59,20 @@ class PipelineChain {
   // Returns 1.
   EngineResult End(PipelineKind kind) const;
 
+  // Takes the chain apart (DismantleChain); the pipeline is in NULL.
+  void Dismantle() const;
+  // Empties the slot of every row of the description, left out or not.
+  void EmptySlots() const;
+
  private:
   bool IsWhole() const;
   void FailStart() const;
+  void LeaveOutMissingOptional();
 
   std::array<ChainElement, kMaxElements> elements_{};
   std::size_t size_ = 0;
+  std::array<GstElement**, kMaxElements> described_slots_{};
+  std::size_t described_ = 0;
 };
 
 // Unlinks the chain pair by pair from the sink end back to the source and

@@ -7,6 +7,7 @@
 #include <gst/video/videooverlay.h>
 
 #include "engine/engine_slots.h"
+#include "engine/pipeline_conventions.h"
 #include "engine/output_pipeline.h"
 
 namespace {

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "engine/engine_slots.h"
+#include "engine/strova.h"
+#include "engine/pipeline_conventions.h"
 #include "engine/pipeline_arguments.h"
 #include "tests/camera/camera_support.h"
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/engine_slots.h"
+#include "engine/strova.h"
 #include "platform/process.h"
 #include "tests/camera/test_camera.h"
 

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "engine/engine_slots.h"
+#include "engine/strova.h"
 #include "tests/camera/camera_support.h"
 #include "tests/camera/x11_picture.h"
 

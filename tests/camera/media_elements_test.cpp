@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/engine_slots.h"
+#include "engine/strova.h"
 #include "tests/camera/camera_support.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/engine_slots.h"
+#include "engine/strova.h"
 #include "tests/camera/camera_support.h"
 
 // Under ASan (leak detection and full stacks come from tests.cmake), GLib's

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "client/EngineBinding.h"
+#include "client/engine_binding.h"
 #include "tests/support/fake_engine/fake_engine_log.h"
 #include "tests/support/test_env.h"
 

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "client/DeviceDiscovery.h"
-#include "client/EngineBinding.h"
+#include "client/VantrelUnit.h"
+#include "client/engine_binding.h"
 #include "client/Vantrel.h"
 #include "tests/support/fake_engine/fake_engine_log.h"
 

@@ -2,7 +2,7 @@
 // reply meaning, size conversion and host text.
 #include <gtest/gtest.h>
 
-#include "client/ControlProtocol.h"
+#include "client/control_protocol.h"
 
 namespace vantrel {
 namespace {

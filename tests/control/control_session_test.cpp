@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "client/ControlSession.h"
+#include "client/control_session.h"
 #include "tests/control/loopback_server.h"
 #include "tests/support/qt_wait.h"
 

@@ -2,7 +2,7 @@
 // entry points is recorded with its arguments, and results can be chosen.
 #include <gtest/gtest.h>
 
-#include "client/EngineBinding.h"
+#include "client/engine_binding.h"
 #include "tests/support/fake_engine/fake_engine_log.h"
 
 namespace vantrel {

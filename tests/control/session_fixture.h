@@ -18,10 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "client/ControlSession.h"
-#include "client/DeviceDiscovery.h"
-#include "client/EngineBinding.h"
-#include "client/MaskEdit.h"
+#include "client/control_session.h"
+#include "client/engine_binding.h"
+#include "client/mask_edit.h"
 #include "client/VantrelUnit.h"
 #include "tests/control/loopback_server.h"
 #include "tests/support/fake_engine/fake_engine_log.h"

@@ -1,7 +1,7 @@
 // TUdpListener with real datagrams on loopback: hand-over to the owner's
 // thread, waiting while the owner is busy, dropped datagrams at stop,
 // stopping from inside a handler, and ports that cannot be bound.
-#include "client/UdpListener.h"
+#include "client/udp_listener.h"
 
 #include <gtest/gtest.h>
 

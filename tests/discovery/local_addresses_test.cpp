@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "client/StationName.h"
+#include "client/station_name.h"
 
 namespace {
 

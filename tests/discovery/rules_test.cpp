@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "client/Announcement.h"
-#include "client/StationName.h"
+#include "client/announcement.h"
+#include "client/station_name.h"
 
 namespace {
 

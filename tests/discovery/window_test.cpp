@@ -14,10 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "client/DeviceDiscovery.h"
-#include "client/DeviceIDList.h"
-#include "client/EngineBinding.h"
-#include "client/MaskEdit.h"
+#include "client/device_id_list.h"
+#include "client/engine_binding.h"
+#include "client/mask_edit.h"
 #include "client/VantrelUnit.h"
 #include "tests/discovery/loopback_sender.h"
 

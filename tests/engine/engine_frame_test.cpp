@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "engine/engine_slots.h"
+#include "engine/strova.h"
+#include "engine/pipeline_conventions.h"
 #include "platform/process.h"
 
 namespace {

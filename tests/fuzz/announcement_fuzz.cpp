@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "client/Announcement.h"
-#include "client/TextTrim.h"
+#include "client/announcement.h"
+#include "client/text_trim.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "client/ControlProtocol.h"
+#include "client/control_protocol.h"
 
 namespace {
 

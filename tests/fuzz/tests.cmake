@@ -26,8 +26,8 @@ function(vantrel_fuzz_target name corpus max_len)
 endfunction()
 
 vantrel_fuzz_target(announcement_fuzz ${FUZZ_DIR}/corpus 8192
-                    ${FUZZ_DIR}/announcement_fuzz.cpp ${CMAKE_SOURCE_DIR}/client/Announcement.cpp)
+                    ${FUZZ_DIR}/announcement_fuzz.cpp ${CMAKE_SOURCE_DIR}/client/announcement.cpp)
 # Longer than the reply line bound, so that too-long lines are tried.
 vantrel_fuzz_target(reply_fuzz ${FUZZ_DIR}/reply_corpus 40000
-                    ${FUZZ_DIR}/reply_fuzz.cpp ${CMAKE_SOURCE_DIR}/client/ControlProtocol.cpp)
+                    ${FUZZ_DIR}/reply_fuzz.cpp ${CMAKE_SOURCE_DIR}/client/control_protocol.cpp)
 target_link_libraries(reply_fuzz PRIVATE vantrel_platform)

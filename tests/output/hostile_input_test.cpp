@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine/engine_slots.h"
+#include "engine/strova.h"
 #include "engine/frame_queue_reader.h"
 #include "tests/output/output_fixture.h"
 

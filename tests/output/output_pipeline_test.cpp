@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/engine_slots.h"
+#include "engine/pipeline_conventions.h"
 #include "engine/frame_queue.h"
 #include "engine/frame_queue_reader.h"
 #include "engine/output_pipeline.h"

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "engine/engine_slots.h"
+#include "engine/strova.h"
 #include "engine/frame_queue_reader.h"
 #include "tests/output/output_fixture.h"
 #include "tests/camera/x11_picture.h"

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "engine/engine_slots.h"
+#include "engine/strova.h"
 #include "engine/frame_queue_reader.h"
 #include "tests/camera/x11_picture.h"
 #include "tests/output/output_fixture.h"

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/engine_slots.h"
+#include "engine/strova.h"
 #include "tests/output/output_fixture.h"
 
 namespace {

@@ -11,8 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "client/DeviceDiscovery.h"
-#include "client/EngineBinding.h"
+#include "client/engine_binding.h"
 #include "client/VantrelUnit.h"
 
 namespace windowtest {

@@ -7,8 +7,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "client/MaskEdit.h"
-#include "client/WindowLayout.h"
+#include "client/mask_edit.h"
+#include "client/window_layout.h"
 #include "tests/window/form_fixture.h"
 
 namespace {

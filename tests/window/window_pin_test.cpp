@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
-#include "client/MaskEdit.h"
+#include "client/mask_edit.h"
 #include "tests/window/form_fixture.h"
 
 namespace {

@@ -2,9 +2,9 @@
 // called directly.
 #include <gtest/gtest.h>
 
-#include "client/MaskEdit.h"
+#include "client/mask_edit.h"
 #include "client/VantrelUnit.h"
-#include "client/WindowLayout.h"
+#include "client/window_layout.h"
 
 namespace {
 

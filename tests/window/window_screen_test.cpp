@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "client/WindowLayout.h"
+#include "client/window_layout.h"
 #include "tests/support/xvfb.h"
 #include "tests/window/form_fixture.h"
 

@@ -1,5 +1,5 @@
-// The window's list of announced devices (see DeviceIDList.h).
-#include "client/DeviceIDList.h"
+// The window's list of announced devices (see device_id_list.h).
+#include "client/device_id_list.h"
 
 namespace vantrel {
 

@@ -1,5 +1,5 @@
-// Geometry rules of the window (see WindowLayout.h). Pure functions.
-#include "client/WindowLayout.h"
+// Geometry rules of the window (see window_layout.h). Pure functions.
+#include "client/window_layout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
-// Announcement parsing (see Announcement.h).
-#include "client/Announcement.h"
+// Announcement parsing (see announcement.h).
+#include "client/announcement.h"
 
-#include "client/TextTrim.h"
+#include "client/text_trim.h"
 
 namespace vantrel {
 

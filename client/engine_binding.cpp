@@ -1,11 +1,13 @@
-// Engine binding of the client (see EngineBinding.h). GUI thread only.
-#include "client/EngineBinding.h"
+// Engine binding of the client (see engine_binding.h). GUI thread only.
+#include "client/engine_binding.h"
 
 namespace vantrel {
 
 bool EngineLoaded = false;
 platform::LibraryHandle EngineHandle = nullptr;
 EngineEntryPoints Engine{};
+bool OutputActive = false;
+bool PreviewActive = false;
 
 const char* EngineLibraryFileName() {
 #ifdef _WIN32

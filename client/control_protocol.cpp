@@ -1,7 +1,7 @@
-// The control connection's wire format (see ControlProtocol.h).
-#include "client/ControlProtocol.h"
+// The control connection's wire format (see control_protocol.h).
+#include "client/control_protocol.h"
 
-#include "client/TextTrim.h"
+#include "client/text_trim.h"
 #include "platform/tcp_socket.h"
 
 namespace vantrel {

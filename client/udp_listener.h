@@ -1,9 +1,10 @@
 // TUdpListener, the window's UDP listener component (IdUDPServer1): receives
 // datagrams on one port of the IPv4 and, where offered, IPv6 any-address and
 // hands each to the thread that owns the listener (the GUI thread).
-// Threads: one listener thread per socket receives a datagram, posts it to
-// the owner's thread and waits until its handler has run (or the listener
-// stops) before receiving the next; datagrams wait in the socket meanwhile.
+// Threads: one listener thread per socket receives a datagram, hands it to
+// the owner's thread (gui_hand_over.h) and waits until its handler has run
+// (or the listener stops) before receiving the next; datagrams wait in the
+// socket meanwhile.
 // Start and Stop belong to the owner's thread; the handler never runs after
 // Stop, and Stop never waits for a handler, so it may be called anywhere on
 // that thread, inside the handler too.
@@ -11,15 +12,13 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "client/gui_hand_over.h"
 #include "platform/udp_socket.h"
 
 class TUdpListener : public QObject {
@@ -48,22 +47,14 @@ class TUdpListener : public QObject {
   // The number of bound sockets: 1, or 2 where the system offers IPv6.
   std::size_t SocketCount() const { return sockets_.size(); }
 
- signals:
-  // Raised by a listener thread when it has queued a datagram.
-  void DatagramWaiting();
-
  private:
-  struct Delivery;
   void Listen(platform::UdpSocket& socket);
-  void HandleNext();
 
   ReadHandler on_read_;
   std::uint16_t port_ = 0;
   std::vector<std::unique_ptr<platform::UdpSocket>> sockets_;
   std::vector<std::thread> threads_;
-
-  std::mutex mutex_;
-  std::condition_variable handled_;
-  bool stopping_ = false;                          // guarded by mutex_
-  std::deque<std::shared_ptr<Delivery>> waiting_;  // guarded by mutex_
+  // Closed by Stop. The listener itself is the context: a datagram still
+  // queued when it goes is discarded.
+  vantrel::GuiHandOver hand_over_{this};
 };

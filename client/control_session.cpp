@@ -1,14 +1,9 @@
-// The control session's components (see ControlSession.h).
-#include "client/ControlSession.h"
-
-#include <QMetaObject>
+// The control session's components (see control_session.h).
+#include "client/control_session.h"
 
 namespace vantrel {
 
 using IoStatus = platform::TcpSocket::IoStatus;
-
-bool OutputActive = false;
-bool PreviewActive = false;
 
 bool TIdTCPClient::Connect() {
   if (socket_.IsOpen()) return false;
@@ -86,48 +81,6 @@ void TIdThreadComponent::Activate() {
 void TIdThreadComponent::Deactivate() { stop_ = true; }
 
 bool TIdThreadComponent::Active() const { return running_; }
-
-GuiHandOver::GuiHandOver(QObject* gui_context) : context_(gui_context) {}
-
-GuiHandOver::SessionId GuiHandOver::Session() const {
-  std::lock_guard lock(shared_->mutex);
-  return shared_->session;
-}
-
-void GuiHandOver::EndSession() {
-  std::lock_guard lock(shared_->mutex);
-  ++shared_->session;
-  shared_->done_or_closed.notify_all();
-}
-
-bool GuiHandOver::Run(SessionId session, std::function<void()> work) {
-  const auto shared = shared_;
-  const auto done = std::make_shared<bool>(false);  // guarded by shared->mutex
-  const auto dropped = [&] { return shared->closed || shared->session != session; };
-  std::unique_lock lock(shared->mutex);
-  if (dropped()) return false;
-  QMetaObject::invokeMethod(
-      context_,
-      [shared, session, done, work = std::move(work)] {
-        {
-          std::lock_guard gui_lock(shared->mutex);
-          if (shared->closed || shared->session != session) return;
-        }
-        work();
-        std::lock_guard gui_lock(shared->mutex);
-        *done = true;
-        shared->done_or_closed.notify_all();
-      },
-      Qt::QueuedConnection);
-  shared->done_or_closed.wait(lock, [&] { return *done || dropped(); });
-  return *done;
-}
-
-void GuiHandOver::Close() {
-  std::lock_guard lock(shared_->mutex);
-  shared_->closed = true;
-  shared_->done_or_closed.notify_all();
-}
 
 void RunReplyReader(TIdTCPClient& client, GuiHandOver& gui, GuiHandOver::SessionId session,
                     const std::string& login_line, const ReplyActions& actions) {

@@ -1,32 +1,22 @@
 // The control session's components: the TCP client of the control
-// connection (IdTCPClient1), the reader thread (IdThreadComponent1), the
-// hand-over of the reader's work to the GUI thread, the reader's loop, and
-// the output and preview flags.
+// connection (IdTCPClient1), the reader thread (IdThreadComponent1) and the
+// reader's loop, which hands its work to the GUI thread (gui_hand_over.h).
 // Connect runs on the GUI thread, the loop on the reader thread; disconnect
 // and the open test are safe from any thread. Nothing here touches a window
 // or the engine: what a reply does is given by the window, and carried out on
 // the GUI thread.
 #pragma once
 
-#include <QObject>
 #include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
-#include "client/ControlProtocol.h"
+#include "client/control_protocol.h"
+#include "client/gui_hand_over.h"
 #include "platform/tcp_socket.h"
 
 namespace vantrel {
-
-// The client's flags for the engine's output and preview: this client
-// started the output pipeline and has not ended it; the preview is attached.
-// PreviewActive is true only while OutputActive is. GUI thread only.
-extern bool OutputActive;
-extern bool PreviewActive;
 
 class TIdTCPClient {
  public:
@@ -90,41 +80,6 @@ class TIdThreadComponent {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> running_{false};
-};
-
-// Carries work from a worker thread over to the GUI thread and waits for it.
-// Work belongs to a session: once that session has ended, its work is
-// dropped when its turn comes, so a reply queued before a disconnect never
-// acts on the window of the next session. Once closed, no further work is
-// carried out and every waiting worker returns at once, so no worker ever
-// waits for a GUI thread that has stopped serving it.
-class GuiHandOver {
- public:
-  using SessionId = uint64_t;
-
-  // `gui_context` lives on the GUI thread; work runs in its event loop.
-  explicit GuiHandOver(QObject* gui_context);
-
-  // GUI thread: the current session, and its end (a new one begins).
-  SessionId Session() const;
-  void EndSession();
-
-  // Worker thread: runs `work` (which keeps copies of what it uses) on the
-  // GUI thread and returns true when it has been done; false when `session`
-  // had ended or the hand-over was closed, before or meanwhile.
-  bool Run(SessionId session, std::function<void()> work);
-  // GUI thread.
-  void Close();
-
- private:
-  struct Shared {
-    std::mutex mutex;
-    std::condition_variable done_or_closed;
-    bool closed = false;
-    SessionId session = 0;
-  };
-  QObject* context_;
-  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };
 
 // What replies do; each runs on the GUI thread through the hand-over.

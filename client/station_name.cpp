@@ -1,10 +1,10 @@
-// Station name rules (see StationName.h).
-#include "client/StationName.h"
+// Station name rules (see station_name.h).
+#include "client/station_name.h"
 
 #include <algorithm>
 #include <charconv>
 
-#include "client/TextTrim.h"
+#include "client/text_trim.h"
 #include "platform/local_addresses.h"
 
 namespace vantrel {

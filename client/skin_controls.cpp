@@ -1,5 +1,5 @@
-// TImage, TPanel and TElidedLabel (see SkinControls.h).
-#include "client/SkinControls.h"
+// TImage, TPanel and TElidedLabel (see skin_controls.h).
+#include "client/skin_controls.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,6 +1,8 @@
 // The client's binding of the media engine: loading the library from the
-// program folder, the six entry points it calls, and releasing it at exit.
-// Written on the GUI thread before the window exists, only read afterwards.
+// program folder, the six entry points it calls, releasing it at exit, and the
+// client's flags for the engine's output and preview.
+// The binding is written on the GUI thread before the window exists, only read
+// afterwards; the flags belong to the GUI thread.
 #pragma once
 
 #include <string>
@@ -24,6 +26,12 @@ struct EngineEntryPoints {
 extern bool EngineLoaded;
 extern platform::LibraryHandle EngineHandle;
 extern EngineEntryPoints Engine;
+
+// The client's flags for the engine's output and preview: this client
+// started the output pipeline and has not ended it; the preview is attached.
+// PreviewActive is true only while OutputActive is. GUI thread only.
+extern bool OutputActive;
+extern bool PreviewActive;
 
 // The engine library's file name: "Strova.dll" on Windows, "libstrova.so" elsewhere.
 const char* EngineLibraryFileName();

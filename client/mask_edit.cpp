@@ -1,5 +1,5 @@
-// TMaskEdit and its template functions (see MaskEdit.h).
-#include "client/MaskEdit.h"
+// TMaskEdit and its template functions (see mask_edit.h).
+#include "client/mask_edit.h"
 
 #include <QApplication>
 #include <QClipboard>

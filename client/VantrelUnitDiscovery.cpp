@@ -1,16 +1,14 @@
 // TVantrelForm's device discovery: the listener IdUDPServer1, the
 // announcement handler and the device list's change handler, and the
 // station-name step of the create handler. All of it runs on the GUI thread;
-// the listener's own threads only hand datagrams over (UdpListener.h).
-#include "client/DeviceDiscovery.h"
-
+// the listener's own threads only hand datagrams over (udp_listener.h).
 #include <QComboBox>
 #include <string_view>
 
-#include "client/Announcement.h"
-#include "client/MaskEdit.h"
-#include "client/StationName.h"
-#include "client/UdpListener.h"
+#include "client/announcement.h"
+#include "client/mask_edit.h"
+#include "client/station_name.h"
+#include "client/udp_listener.h"
 #include "client/VantrelUnit.h"
 
 namespace vantrel {
