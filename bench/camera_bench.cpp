@@ -51,8 +51,8 @@ struct Result {
 // A session of `session` size published by a camera of `camera` size.
 bool Measure(PictureSize session, PictureSize camera, const char* what, bool to_yuyv = false) {
   const std::string name = "vantrelCameraBench-" + std::to_string(getpid());
-  FrameQueue* queue = FrameQueueCreate(static_cast<int32_t>(session.width),
-                                       static_cast<int32_t>(session.height), name.c_str());
+  FrameQueue* queue =
+      FrameQueueCreate(static_cast<int32_t>(session.width), static_cast<int32_t>(session.height), name.c_str());
   if (!queue) {
     std::fprintf(stderr, "no frame queue for %ux%u\n", session.width, session.height);
     return false;
@@ -60,8 +60,8 @@ bool Measure(PictureSize session, PictureSize camera, const char* what, bool to_
   const FrameQueueLayout& layout = queue->layout;
   std::vector<uint8_t> frame(layout.frame_bytes);
   for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 7);
-  const FramePlanes planes{frame.data(), frame.data() + layout.luma_bytes,
-                           layout.width, layout.width, layout.width, layout.height};
+  const FramePlanes planes{frame.data(), frame.data() + layout.luma_bytes, layout.width, layout.width, layout.width,
+                           layout.height};
   auto write = [&] { WriteFrame(queue, planes, 0); };
 
   CameraFeed feed(name, [](const std::string&) {});
@@ -75,8 +75,7 @@ bool Measure(PictureSize session, PictureSize camera, const char* what, bool to_
   };
   std::vector<uint8_t> out(layout.frame_bytes);
   auto copy = [&] {
-    std::memcpy(out.data(), queue->slot_data[queue->header->read_index % kFrameQueueSlots],
-                layout.frame_bytes);
+    std::memcpy(out.data(), queue->slot_data[queue->header->read_index % kFrameQueueSlots], layout.frame_bytes);
   };
   for (int i = 0; i < 6; ++i) {
     write();
@@ -88,9 +87,8 @@ bool Measure(PictureSize session, PictureSize camera, const char* what, bool to_
     r.camera_us = std::min(r.camera_us, Round(write, publish));
     r.memcpy_us = std::min(r.memcpy_us, Round(write, copy));
   }
-  std::printf("%-26s %4ux%-4u -> %4ux%-4u  camera %8.1f us  memcpy %8.1f us  ratio %.2f\n", what,
-              session.width, session.height, camera.width, camera.height, r.camera_us, r.memcpy_us,
-              r.camera_us / r.memcpy_us);
+  std::printf("%-26s %4ux%-4u -> %4ux%-4u  camera %8.1f us  memcpy %8.1f us  ratio %.2f\n", what, session.width,
+              session.height, camera.width, camera.height, r.camera_us, r.memcpy_us, r.camera_us / r.memcpy_us);
   FrameQueueClose(queue);
   return true;
 }

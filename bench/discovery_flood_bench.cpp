@@ -27,9 +27,9 @@
 #include <thread>
 #include <vector>
 
+#include "client/VantrelUnit.h"
 #include "client/engine_binding.h"
 #include "client/udp_listener.h"
-#include "client/VantrelUnit.h"
 
 namespace {
 

@@ -44,13 +44,11 @@ bool Measure(int32_t width, int32_t height) {
   const FrameQueueLayout& layout = queue->layout;
   std::vector<uint8_t> frame(layout.frame_bytes);
   for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 7);
-  const FramePlanes planes{frame.data(), frame.data() + layout.luma_bytes,
-                           layout.width, layout.width, layout.width, layout.height};
+  const FramePlanes planes{frame.data(), frame.data() + layout.luma_bytes, layout.width, layout.width, layout.width,
+                           layout.height};
 
   auto write = [&](int) { WriteFrame(queue, planes, 0); };
-  auto copy = [&](int i) {
-    std::memcpy(queue->slot_data[i % kFrameQueueSlots], frame.data(), layout.frame_bytes);
-  };
+  auto copy = [&](int i) { std::memcpy(queue->slot_data[i % kFrameQueueSlots], frame.data(), layout.frame_bytes); };
   // Touch every page of the region first.
   for (int i = 0; i < 6; ++i) write(i);
   // Rounds of the two alternate, so that both see the same machine load;
@@ -60,8 +58,8 @@ bool Measure(int32_t width, int32_t height) {
     write_us = std::min(write_us, RoundMicroseconds(write));
     copy_us = std::min(copy_us, RoundMicroseconds(copy));
   }
-  std::printf("%4dx%-4d  write %8.1f us  memcpy %8.1f us  ratio %.3f (target <= 1.10)\n", width,
-              height, write_us, copy_us, write_us / copy_us);
+  std::printf("%4dx%-4d  write %8.1f us  memcpy %8.1f us  ratio %.3f (target <= 1.10)\n", width, height, write_us,
+              copy_us, write_us / copy_us);
   FrameQueueClose(queue);
   return true;
 }

@@ -28,8 +28,8 @@
 #include <gst/video/video.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -165,8 +165,8 @@ GstPadProbeReturn StampNumber(GstPad* pad, GstPadProbeInfo* info, gpointer user_
 }
 
 std::string ClipPath(const std::string& folder, const Clip& c) {
-  return folder + "/noisy_" + std::to_string(c.width) + "x" + std::to_string(c.height) + "_" +
-         std::to_string(c.kbps) + (c.b_frames ? "_high" : "_nob") + ".mkv";
+  return folder + "/noisy_" + std::to_string(c.width) + "x" + std::to_string(c.height) + "_" + std::to_string(c.kbps) +
+         (c.b_frames ? "_high" : "_nob") + ".mkv";
 }
 
 bool MakeClip(const std::string& path, const Clip& c) {
@@ -177,16 +177,19 @@ bool MakeClip(const std::string& path, const Clip& c) {
                            ",framerate=" + std::to_string(kFps) + "/1";
   const std::string frames = std::to_string(kClipFrames);
   const std::string encoder =
-      c.b_frames ? "x264enc speed-preset=superfast bframes=2 b-adapt=false key-int-max=30 bitrate=" +
-                       std::to_string(c.kbps) + " ! video/x-h264,profile=high"
-                 : "x264enc tune=zerolatency speed-preset=superfast key-int-max=30 bitrate=" + std::to_string(c.kbps) +
-                       " ! video/x-h264,profile=main";
+      c.b_frames
+          ? "x264enc speed-preset=superfast bframes=2 b-adapt=false key-int-max=30 bitrate=" + std::to_string(c.kbps) +
+                " ! video/x-h264,profile=high"
+          : "x264enc tune=zerolatency speed-preset=superfast key-int-max=30 bitrate=" + std::to_string(c.kbps) +
+                " ! video/x-h264,profile=main";
   const std::string tmp = path + ".part";
-  const std::string description =
-      "videotestsrc num-buffers=" + frames + " pattern=ball animation-mode=frames background-color=0xff305070 ! "
-      "video/x-raw,format=I420," + size + " ! compositor name=mix sink_1::alpha=0.2 ! video/x-raw,format=I420," +
-      size + " ! identity name=stamp ! " + encoder + " ! matroskamux ! filesink location=" + tmp +
-      " videotestsrc num-buffers=" + frames + " pattern=snow ! video/x-raw,format=I420," + size + " ! mix.";
+  const std::string description = "videotestsrc num-buffers=" + frames +
+                                  " pattern=ball animation-mode=frames background-color=0xff305070 ! "
+                                  "video/x-raw,format=I420," +
+                                  size + " ! compositor name=mix sink_1::alpha=0.2 ! video/x-raw,format=I420," + size +
+                                  " ! identity name=stamp ! " + encoder + " ! matroskamux ! filesink location=" + tmp +
+                                  " videotestsrc num-buffers=" + frames + " pattern=snow ! video/x-raw,format=I420," +
+                                  size + " ! mix.";
   GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
   if (!pipeline) return false;
   GstElement* stamp = gst_bin_get_by_name(GST_BIN(pipeline), "stamp");
@@ -245,9 +248,9 @@ void StampIfLast(GstBuffer* buffer, std::vector<SentFrame>& sent) {
   GstMapInfo map;
   if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return;
   if (map.size >= 12 && (map.data[1] & 0x80))
-    sent.push_back({uint32_t(map.data[4]) << 24 | uint32_t(map.data[5]) << 16 | uint32_t(map.data[6]) << 8 |
-                        map.data[7],
-                    MonotonicNs()});
+    sent.push_back(
+        {uint32_t(map.data[4]) << 24 | uint32_t(map.data[5]) << 16 | uint32_t(map.data[6]) << 8 | map.data[7],
+         MonotonicNs()});
   gst_buffer_unmap(buffer, &map);
 }
 
@@ -381,8 +384,9 @@ class Relay {
       const ssize_t n = recv(in_, buffer.data(), buffer.size(), 0);
       if (n <= 0) continue;
       if (std::uniform_real_distribution<double>(0, 1)(random) < fault_.loss) continue;
-      const uint64_t delay_ns =
-          fault_.delay_spread_us ? std::uniform_int_distribution<uint64_t>(0, fault_.delay_spread_us)(random) * 1000 : 0;
+      const uint64_t delay_ns = fault_.delay_spread_us
+                                    ? std::uniform_int_distribution<uint64_t>(0, fault_.delay_spread_us)(random) * 1000
+                                    : 0;
       held.push({MonotonicNs() + delay_ns, order++, std::vector<uint8_t>(buffer.begin(), buffer.begin() + n)});
     }
   }
@@ -465,8 +469,8 @@ Run MeasureEngine(const char* self, const std::string& clip, const Clip& c, cons
         seen = now;
         if (reader.CopyNewestFrame(frame) == FrameQueueReader::Copy::Copied && frame.index == now) {
           const auto number = ReadNumber(frame.pixels.data(), c.width);
-          arrivals.Add(t, number, number && Intact(reference, *number, GridOf(frame.pixels.data(), c.width,
-                                                                                c.width, c.height)));
+          arrivals.Add(t, number,
+                       number && Intact(reference, *number, GridOf(frame.pixels.data(), c.width, c.width, c.height)));
         } else {
           std::lock_guard<std::mutex> guard(arrivals.lock);
           ++arrivals.seen;
@@ -590,7 +594,6 @@ void PrintConditions(const char* when) {
   std::printf("%s: %ld processors, load average %.2f %.2f %.2f\n", when, sysconf(_SC_NPROCESSORS_ONLN), load[0],
               load[1], load[2]);
 }
-
 
 // The clean run: every clip, the engine against the plain chain and a plain
 // decoder.

@@ -9,13 +9,12 @@
 // leaving the camera and reaching the sink.
 #include <arpa/inet.h>
 #include <dlfcn.h>
+#include <gst/gst.h>
+#include <gst/video/videooverlay.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gst/gst.h>
-#include <gst/video/videooverlay.h>
 
 #include <algorithm>
 #include <atomic>
@@ -146,7 +145,8 @@ GstElement* StartParsedLoop(int port, unsigned long window) {
   const std::string sender = "mfvideosrc device-index=0 ! video/x-raw,width=" + std::to_string(kWidth) +
                              ",height=" + std::to_string(kHeight) + ",framerate=" + std::to_string(kFramerate) +
                              "/1 ! mfh264enc low-latency=true quality-vs-speed=0 ! rtph264pay ! "
-                             "udpsink host=127.0.0.1 port=" + std::to_string(port);
+                             "udpsink host=127.0.0.1 port=" +
+                             std::to_string(port);
   parsed_receiver = gst_parse_launch(receiver.c_str(), nullptr);
   parsed_sender = gst_parse_launch(sender.c_str(), nullptr);
   if (!parsed_receiver || !parsed_sender) return nullptr;
@@ -239,8 +239,8 @@ int main() {
   for (int run = 0; run < 4; ++run) {
     if (!Measure(*order[run], window.id(), runs[run])) return 1;
   }
-  const double cpu_ratio = (runs[0].cpu_ms_per_frame + runs[3].cpu_ms_per_frame) /
-                           (runs[1].cpu_ms_per_frame + runs[2].cpu_ms_per_frame);
+  const double cpu_ratio =
+      (runs[0].cpu_ms_per_frame + runs[3].cpu_ms_per_frame) / (runs[1].cpu_ms_per_frame + runs[2].cpu_ms_per_frame);
   const double latency_ratio = (runs[0].latency_ms + runs[3].latency_ms) / (runs[1].latency_ms + runs[2].latency_ms);
   std::printf("engine / parse_launch: CPU per frame %.2f, latency %.2f\n", cpu_ratio, latency_ratio);
   strova_release();

@@ -5,8 +5,8 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "client/engine_binding.h"
 #include "client/VantrelUnit.h"
+#include "client/engine_binding.h"
 
 namespace vantrel {
 namespace {

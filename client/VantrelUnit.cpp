@@ -91,8 +91,8 @@ void TVantrelForm::CreateComponents() {
   const Anchors top_right = Anchors(Anchor::Top) | Anchor::Right;
   const Anchors all_edges = kLeftTop | Anchor::Right | Anchor::Bottom;
   // The edge pictures stretch between the corners: anchored to both ends.
-  BG_CB = Picture(this, "BG_CB", {160, 310, 80, 50}, Anchors(Anchor::Left) | Anchor::Right | Anchor::Bottom,
-                  Fit::Stretch);
+  BG_CB =
+      Picture(this, "BG_CB", {160, 310, 80, 50}, Anchors(Anchor::Left) | Anchor::Right | Anchor::Bottom, Fit::Stretch);
   BG_LC = Picture(this, "BG_LC", {0, 160, 50, 30}, kLeftTop | Anchor::Bottom, Fit::Stretch);
   BG_CT = Picture(this, "BG_CT", {150, 0, 100, 100}, kLeftTop | Anchor::Right, Fit::Stretch);
   BG_RC = Picture(this, "BG_RC", {410, 200, 50, 10}, top_right | Anchor::Bottom, Fit::Stretch);
@@ -113,8 +113,8 @@ void TVantrelForm::CreateComponents() {
   ConnectedBoxLabel = Label<TElidedLabel>(MainPanel, "ConnectedBoxLabel", {100, 4, 142, 18}, "ConnectedBoxLabel",
                                           palette().color(QPalette::WindowText), kLeftTop | Anchor::Right);
   Label1 = Label(MainPanel, "Label1", {20, 4, 68, 18}, "Device ID", kCaptionGrey);
-  DisplayPanel = Panel(MainPanel, "DisplayPanel", {10, 40, 409, 217}, all_edges, palette().color(QPalette::Button),
-                       false);
+  DisplayPanel =
+      Panel(MainPanel, "DisplayPanel", {10, 40, 409, 217}, all_edges, palette().color(QPalette::Button), false);
   DisplayPanel->SetCaption("Preview");
 
   LoginPanel = Panel(this, "LoginPanel", {16, 70, 428, 270}, kLeftTop, Qt::white, true);
@@ -234,8 +234,8 @@ LabelKind* TVantrelForm::Label(QWidget* parent, const char* name, const QRect& d
 // places every control against its parent's new size.
 void TVantrelForm::ApplyAnchors() {
   for (const AnchoredControl& placed : anchored_) {
-    placed.control->setGeometry(
-        vantrel::AnchoredRect(placed.design, placed.anchors, placed.parent_design, placed.control->parentWidget()->size()));
+    placed.control->setGeometry(vantrel::AnchoredRect(placed.design, placed.anchors, placed.parent_design,
+                                                      placed.control->parentWidget()->size()));
   }
 }
 

@@ -167,13 +167,12 @@ class TVantrelForm : public QWidget {
   // Names a new control, gives it its design geometry and remembers its anchors.
   template <typename Control>
   Control* Place(Control* control, const char* name, const QRect& design, vantrel::Anchors anchors);
-  TImage* Picture(QWidget* parent, const char* name, const QRect& design, vantrel::Anchors anchors,
-                  TImage::Fit fit);
-  TPanel* Panel(QWidget* parent, const char* name, const QRect& design, vantrel::Anchors anchors,
-                const QColor& colour, bool raised_bevel);
+  TImage* Picture(QWidget* parent, const char* name, const QRect& design, vantrel::Anchors anchors, TImage::Fit fit);
+  TPanel* Panel(QWidget* parent, const char* name, const QRect& design, vantrel::Anchors anchors, const QColor& colour,
+                bool raised_bevel);
   template <typename LabelKind = QLabel>
-  LabelKind* Label(QWidget* parent, const char* name, const QRect& design, const QString& caption,
-                   const QColor& colour, vantrel::Anchors anchors = vantrel::kLeftTop);
+  LabelKind* Label(QWidget* parent, const char* name, const QRect& design, const QString& caption, const QColor& colour,
+                   vantrel::Anchors anchors = vantrel::kLeftTop);
   void ApplyAnchors();
   // Places the anchored controls for the window's size and clips the window
   // and MainPanel to their rounded shapes.

@@ -5,11 +5,11 @@
 #include <QComboBox>
 #include <string_view>
 
+#include "client/VantrelUnit.h"
 #include "client/announcement.h"
 #include "client/mask_edit.h"
 #include "client/station_name.h"
 #include "client/udp_listener.h"
-#include "client/VantrelUnit.h"
 
 namespace vantrel {
 

@@ -8,9 +8,9 @@
 #include <QLabel>
 #include <QThread>
 
+#include "client/VantrelUnit.h"
 #include "client/engine_binding.h"
 #include "client/mask_edit.h"
-#include "client/VantrelUnit.h"
 
 namespace {
 
@@ -127,9 +127,9 @@ void TVantrelForm::StartVideoOutput() {
   vantrel::PreviewActive = false;
   if (!vantrel::EngineLoaded) return;
   char media_type[32] = "video/x-raw";
-  vantrel::OutputActive = vantrel::Engine.strova_startoutput(0, nullptr, kVideoPort, media_type,
-                                                             static_cast<int32_t>(resW), static_cast<int32_t>(resH),
-                                                             kFrameRate, 1) > 0;
+  vantrel::OutputActive =
+      vantrel::Engine.strova_startoutput(0, nullptr, kVideoPort, media_type, static_cast<int32_t>(resW),
+                                         static_cast<int32_t>(resH), kFrameRate, 1) > 0;
   // A failed start may have left the frame queue open: end it, so that the
   // next start finds no region without owner.
   if (!vantrel::OutputActive) vantrel::Engine.strova_endoutput();

@@ -14,8 +14,7 @@ namespace vantrel {
 
 struct EngineEntryPoints {
   EngineResult (*strova_init)(uint8_t);
-  EngineResult (*strova_startoutput)(int32_t, const char*, int32_t, const char*, int32_t, int32_t, int32_t,
-                                     int32_t);
+  EngineResult (*strova_startoutput)(int32_t, const char*, int32_t, const char*, int32_t, int32_t, int32_t, int32_t);
   EngineResult (*strova_playon)(uintptr_t);
   EngineResult (*strova_playoff)();
   EngineResult (*strova_endoutput)();

@@ -20,8 +20,7 @@ void AnchorAxis(int& start, int& length, bool near_edge, bool far_edge, int grow
 
 QRect AnchoredRect(const QRect& design, Anchors anchors, QSize parent_design, QSize parent_now) {
   int left = design.left(), width = design.width(), top = design.top(), height = design.height();
-  AnchorAxis(left, width, anchors & Anchor::Left, anchors & Anchor::Right,
-             parent_now.width() - parent_design.width());
+  AnchorAxis(left, width, anchors & Anchor::Left, anchors & Anchor::Right, parent_now.width() - parent_design.width());
   AnchorAxis(top, height, anchors & Anchor::Top, anchors & Anchor::Bottom,
              parent_now.height() - parent_design.height());
   return QRect(left, top, std::max(width, 0), std::max(height, 0));

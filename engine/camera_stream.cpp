@@ -3,9 +3,9 @@
 // Exports run on the caller's thread; the video runs on GStreamer's threads.
 // Touches only the slots of its own chain, never the frame queue.
 #include "engine/engine_slots.h"
-#include "engine/pipeline_conventions.h"
 #include "engine/pipeline_arguments.h"
 #include "engine/pipeline_chain.h"
+#include "engine/pipeline_conventions.h"
 
 namespace {
 

@@ -36,8 +36,8 @@ struct EngineSlots {
   FrameQueue* frame_queue;
   bool rtp_input;
   PipelineKind kind;
-  bool released;        // strova_release has run: nothing starts again
-  bool elements_kept;   // an element refused to stop and was never disposed
+  bool released;       // strova_release has run: nothing starts again
+  bool elements_kept;  // an element refused to stop and was never disposed
 };
 
 extern EngineSlots g_slots;

@@ -21,8 +21,7 @@ bool PlaneFits(uint64_t offset, int64_t stride, uint64_t row_bytes, uint64_t row
 bool UpdateVideoInfo(FrameQueue* queue, GstCaps* caps) {
   if (caps != queue->caps) {
     gst_caps_replace(&queue->caps, caps);
-    queue->video_info_usable = gst_caps_is_fixed(caps) &&
-                               gst_video_info_from_caps(&queue->video_info, caps) &&
+    queue->video_info_usable = gst_caps_is_fixed(caps) && gst_video_info_from_caps(&queue->video_info, caps) &&
                                GST_VIDEO_INFO_FORMAT(&queue->video_info) == GST_VIDEO_FORMAT_NV12;
   }
   return queue->video_info_usable;
@@ -78,8 +77,7 @@ GstFlowReturn OnNewSample(GstAppSink* appsink, gpointer) {
   return GST_FLOW_OK;
 }
 
-std::optional<FramePlanes> PlanesInBuffer(const GstVideoInfo& info, const uint8_t* data,
-                                          size_t size) {
+std::optional<FramePlanes> PlanesInBuffer(const GstVideoInfo& info, const uint8_t* data, size_t size) {
   if (GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_NV12) return std::nullopt;
   const int width = GST_VIDEO_INFO_WIDTH(&info);
   const int height = GST_VIDEO_INFO_HEIGHT(&info);

@@ -28,8 +28,7 @@ struct FrameQueue : FrameQueueWriter {
 // region of that name is held by another writer, the size is refused, or the
 // system cannot hold it or fails, and then one line on standard error says
 // why. Tests may give another region name.
-FrameQueue* FrameQueueCreate(int32_t width, int32_t height,
-                             const char* region_name = kFrameQueueName);
+FrameQueue* FrameQueueCreate(int32_t width, int32_t height, const char* region_name = kFrameQueueName);
 
 // Marks the region closed (state 3), unmaps it and frees the record; the
 // caller then empties g_slots.frame_queue. Does nothing for nullptr. Called
@@ -42,5 +41,4 @@ GstFlowReturn OnNewSample(GstAppSink* appsink, gpointer user_data);
 
 // The planes of a mapped buffer of `size` bytes laid out as `info` says;
 // nullopt unless the format is NV12 and every row lies inside the buffer.
-std::optional<FramePlanes> PlanesInBuffer(const GstVideoInfo& info, const uint8_t* data,
-                                          size_t size);
+std::optional<FramePlanes> PlanesInBuffer(const GstVideoInfo& info, const uint8_t* data, size_t size);

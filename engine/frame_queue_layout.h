@@ -77,15 +77,13 @@ constexpr std::optional<FrameQueueLayout> ComputeFrameQueueLayout(int64_t width,
                           static_cast<uint32_t>(height),
                           static_cast<uint32_t>(frame),
                           static_cast<uint32_t>(luma),
-                          {kFrameQueueHeaderBytes, static_cast<uint32_t>(offset1),
-                           static_cast<uint32_t>(offset2)},
+                          {kFrameQueueHeaderBytes, static_cast<uint32_t>(offset1), static_cast<uint32_t>(offset2)},
                           static_cast<uint32_t>(region)};
 }
 
 // The layout a header describes, when its sizes and offsets agree with the
 // arithmetic and fit in a region of `region_bytes`.
-constexpr std::optional<FrameQueueLayout> LayoutOfHeader(const FrameQueueHeader& header,
-                                                         uint64_t region_bytes) {
+constexpr std::optional<FrameQueueLayout> LayoutOfHeader(const FrameQueueHeader& header, uint64_t region_bytes) {
   const auto layout = ComputeFrameQueueLayout(header.width, header.height);
   if (!layout || layout->region_bytes > region_bytes) return std::nullopt;
   for (uint32_t k = 0; k < kFrameQueueSlots; ++k) {
@@ -109,6 +107,5 @@ inline bool IsCompleteFrameQueue(const void* view, size_t size) {
   if (size < kFrameQueueHeaderBytes) return false;
   const auto& header = *static_cast<const FrameQueueHeader*>(view);
   const uint32_t state = LoadAcquire(header.state);
-  return state >= kFrameQueueCreated && state <= kFrameQueueClosed &&
-         LayoutOfHeader(header, size).has_value();
+  return state >= kFrameQueueCreated && state <= kFrameQueueClosed && LayoutOfHeader(header, size).has_value();
 }

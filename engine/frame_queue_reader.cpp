@@ -39,8 +39,8 @@ FrameQueueHeader FrameQueueReader::Header() const {
 FrameQueueReader::Copy FrameQueueReader::CopyNewestFrame(Frame& frame) const {
   const uint32_t state = LoadAcquire(header_->state);
   const uint32_t n = LoadAcquire(header_->read_index);
-  const bool written = state == kFrameQueueWritten ||
-                       (state == kFrameQueueClosed && (n != 0 || LoadAcquire(header_->write_index) != 0));
+  const bool written =
+      state == kFrameQueueWritten || (state == kFrameQueueClosed && (n != 0 || LoadAcquire(header_->write_index) != 0));
   if (!written) return Copy::NoFrame;
   const uint32_t offset = layout_.slot_offset[n % kFrameQueueSlots];
   const auto* base = static_cast<const uint8_t*>(region_.view);
@@ -54,8 +54,8 @@ FrameQueueReader::Copy FrameQueueReader::CopyNewestFrame(Frame& frame) const {
   // copy. That is frame n + 3, except where the counter wraps (2^32 is not a
   // multiple of 3).
   std::atomic_thread_fence(std::memory_order_acquire);
-  const uint32_t begun = std::atomic_ref<uint32_t>(const_cast<uint32_t&>(header_->write_index))
-                             .load(std::memory_order_relaxed);
+  const uint32_t begun =
+      std::atomic_ref<uint32_t>(const_cast<uint32_t&>(header_->write_index)).load(std::memory_order_relaxed);
   uint32_t reuse = kFrameQueueSlots;
   for (uint32_t d = kFrameQueueSlots - 1; d >= 1; --d) {
     if ((n + d) % kFrameQueueSlots == n % kFrameQueueSlots) reuse = d;

@@ -37,7 +37,7 @@ class FrameQueueReader {
   size_t RegionBytes() const { return region_.size; }
 
   struct Frame {
-    uint32_t index = 0;      // the read_index it was complete at
+    uint32_t index = 0;  // the read_index it was complete at
     uint64_t timestamp = 0;
     std::vector<uint8_t> pixels;  // Y plane, then the UV plane
   };

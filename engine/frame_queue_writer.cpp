@@ -13,8 +13,8 @@ constexpr uint8_t kBlackChroma = 128;
 
 // Copies `rows` rows of `row_bytes` from a plane with `stride` into an area of
 // `area_bytes` with rows of `area_stride`, cropping, and fills the rest.
-void CopyPlaneCropped(const uint8_t* plane, uint32_t stride, uint32_t row_bytes, uint32_t rows,
-                      uint8_t* area, uint32_t area_stride, uint32_t area_bytes, uint8_t fill) {
+void CopyPlaneCropped(const uint8_t* plane, uint32_t stride, uint32_t row_bytes, uint32_t rows, uint8_t* area,
+                      uint32_t area_stride, uint32_t area_bytes, uint8_t fill) {
   if (area_stride == 0) return;
   uint32_t row = 0;
   for (uint32_t offset = 0; offset < area_bytes; offset += area_stride, ++row) {
@@ -28,16 +28,20 @@ void CopyPlaneCropped(const uint8_t* plane, uint32_t stride, uint32_t row_bytes,
 }  // namespace
 
 QueueCreateResult FrameQueueWriterCreate(FrameQueueWriter& writer, int32_t width, int32_t height,
-                                        const char* region_name) {
+                                         const char* region_name) {
   writer = FrameQueueWriter{};
   const auto layout = ComputeFrameQueueLayout(width, height);
   if (!layout || !FrameSizeAllowed(width, height)) return QueueCreateResult::SizeRefused;
   platform::SharedRegion region;
   switch (platform::CreateSharedRegion(region_name, layout->region_bytes, region)) {
-    case platform::RegionCreate::Created: break;
-    case platform::RegionCreate::Exists: return QueueCreateResult::Exists;
-    case platform::RegionCreate::NoMemory: return QueueCreateResult::NoMemory;
-    case platform::RegionCreate::Failed: return QueueCreateResult::Failed;
+    case platform::RegionCreate::Created:
+      break;
+    case platform::RegionCreate::Exists:
+      return QueueCreateResult::Exists;
+    case platform::RegionCreate::NoMemory:
+      return QueueCreateResult::NoMemory;
+    case platform::RegionCreate::Failed:
+      return QueueCreateResult::Failed;
   }
   auto* view = static_cast<uint8_t*>(region.view);
   auto* header = reinterpret_cast<FrameQueueHeader*>(view);
@@ -63,12 +67,16 @@ QueueCreateResult FrameQueueWriterCreate(FrameQueueWriter& writer, int32_t width
 
 const char* FrameQueueCreateText(QueueCreateResult result) {
   switch (result) {
-    case QueueCreateResult::Created: return "frame queue made";
-    case QueueCreateResult::Exists: return "another writer holds the frame queue";
+    case QueueCreateResult::Created:
+      return "frame queue made";
+    case QueueCreateResult::Exists:
+      return "another writer holds the frame queue";
     case QueueCreateResult::SizeRefused:
       return "the frame size is not one of 0 to 8192 on each side, 35651584 pixels at most";
-    case QueueCreateResult::NoMemory: return "the system's shared memory (/dev/shm) is too full to hold the frame queue";
-    case QueueCreateResult::Failed: return "the system refused to make the frame queue";
+    case QueueCreateResult::NoMemory:
+      return "the system's shared memory (/dev/shm) is too full to hold the frame queue";
+    case QueueCreateResult::Failed:
+      return "the system refused to make the frame queue";
   }
   return "";
 }
@@ -84,16 +92,14 @@ void CopyFrameToSlot(const FramePlanes& frame, const FrameQueueLayout& layout, u
   const uint32_t width = layout.width;
   const uint32_t uv_bytes = layout.frame_bytes - layout.luma_bytes;
   uint8_t* uv_area = area + layout.luma_bytes;
-  if (frame.width == width && frame.height == layout.height && frame.y_stride == width &&
-      frame.uv_stride == width) {
+  if (frame.width == width && frame.height == layout.height && frame.y_stride == width && frame.uv_stride == width) {
     std::memcpy(area, frame.y, layout.luma_bytes);
     std::memcpy(uv_area, frame.uv, uv_bytes);
     return;
   }
-  CopyPlaneCropped(frame.y, frame.y_stride, frame.width, frame.height, area, width,
-                   layout.luma_bytes, kBlackLuma);
-  CopyPlaneCropped(frame.uv, frame.uv_stride, 2 * ((frame.width + 1) / 2), (frame.height + 1) / 2,
-                   uv_area, width, uv_bytes, kBlackChroma);
+  CopyPlaneCropped(frame.y, frame.y_stride, frame.width, frame.height, area, width, layout.luma_bytes, kBlackLuma);
+  CopyPlaneCropped(frame.uv, frame.uv_stride, 2 * ((frame.width + 1) / 2), (frame.height + 1) / 2, uv_area, width,
+                   uv_bytes, kBlackChroma);
 }
 
 void WriteFrame(FrameQueueWriter* queue, const FramePlanes& frame, uint64_t timestamp) {

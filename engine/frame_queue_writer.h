@@ -32,16 +32,16 @@ constexpr bool FrameSizeAllowed(int64_t width, int64_t height) {
 
 enum class QueueCreateResult {
   Created,
-  Exists,        // another writer holds a region of that name
-  SizeRefused,   // negative, or beyond FrameSizeAllowed
-  NoMemory,      // the system cannot hold the region (shared memory full)
-  Failed,        // the system refused otherwise
+  Exists,       // another writer holds a region of that name
+  SizeRefused,  // negative, or beyond FrameSizeAllowed
+  NoMemory,     // the system cannot hold the region (shared memory full)
+  Failed,       // the system refused otherwise
 };
 
 // Makes a new region sized for width x height NV12 frames, its memory
 // reserved, and writes its header; anything but Created leaves `writer` empty.
 QueueCreateResult FrameQueueWriterCreate(FrameQueueWriter& writer, int32_t width, int32_t height,
-                                        const char* region_name = kFrameQueueName);
+                                         const char* region_name = kFrameQueueName);
 
 // Why no queue was made, as one line for a user (no line feed).
 const char* FrameQueueCreateText(QueueCreateResult result);

@@ -144,10 +144,10 @@ void InstallNetworkGuards(GstElement* udp_source, GstElement* jitter_buffer, Gst
                     new RtpSourceLatch, Delete<RtpSourceLatch>);
   gst_object_unref(out);
   GstPad* decoded = gst_element_get_static_pad(decoder, "src");
-  gst_pad_add_probe(decoded,
-                    GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST |
-                                    GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-                    BoundPictureSize, new bool(false), Delete<bool>);
+  gst_pad_add_probe(
+      decoded,
+      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+      BoundPictureSize, new bool(false), Delete<bool>);
   gst_object_unref(decoded);
 }
 

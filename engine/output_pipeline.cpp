@@ -71,10 +71,9 @@ extern "C" STROVA_API EngineResult strova_startoutput(int32_t device_index, cons
   g_slots.frame_queue = FrameQueueCreate(width, height);
 
   g_slots.rtp_input = UsesNetworkChain(device_name, port);
-  PipelineChain chain =
-      OutputChain(g_slots.rtp_input, IsJpegMediaType(media_type),
-                  SourceCaps(g_slots.rtp_input, media_type, width, height, framerate),
-                  gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "NV12", nullptr));
+  PipelineChain chain = OutputChain(g_slots.rtp_input, IsJpegMediaType(media_type),
+                                    SourceCaps(g_slots.rtp_input, media_type, width, height, framerate),
+                                    gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "NV12", nullptr));
   // The common part first, from the converter on; then the source's part.
   if (!chain.Make("kxclient", PipelineKind::Output, &g_slots.converter)) return 0;
 

@@ -34,9 +34,7 @@ GstElement* MakePipeline(const char* name, PipelineKind kind) {
   return g_slots.pipeline;
 }
 
-GstElement* MakeElement(const char* factory, const char* name) {
-  return gst_element_factory_make(factory, name);
-}
+GstElement* MakeElement(const char* factory, const char* name) { return gst_element_factory_make(factory, name); }
 
 EngineResult FailStart(std::initializer_list<GstElement**> made) {
   g_printerr("One element could not be created. Exiting.\n");

@@ -7,8 +7,8 @@
 #include <gst/video/videooverlay.h>
 
 #include "engine/engine_slots.h"
-#include "engine/pipeline_conventions.h"
 #include "engine/output_pipeline.h"
+#include "engine/pipeline_conventions.h"
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#  if defined(STROVA_BUILDING)
-#    define STROVA_API __declspec(dllexport)
-#  else
-#    define STROVA_API __declspec(dllimport)
-#  endif
+#if defined(STROVA_BUILDING)
+#define STROVA_API __declspec(dllexport)
 #else
-#  define STROVA_API __attribute__((visibility("default")))
+#define STROVA_API __declspec(dllimport)
+#endif
+#else
+#define STROVA_API __attribute__((visibility("default")))
 #endif
 
 #ifdef __cplusplus
@@ -39,8 +39,8 @@ STROVA_API EngineResult strova_release(void);
  * macroblocks, shared memory too full) one line on standard error says why
  * and the pipeline runs without one. */
 STROVA_API EngineResult strova_startoutput(int32_t device_index, const char* device_name, int32_t port,
-                                           const char* media_type, int32_t width, int32_t height,
-                                           int32_t framerate, int32_t framerate_den);
+                                           const char* media_type, int32_t width, int32_t height, int32_t framerate,
+                                           int32_t framerate_den);
 STROVA_API EngineResult strova_endoutput(void);
 
 /* Preview branch of the running output pipeline, drawn into a native window.
@@ -58,8 +58,8 @@ STROVA_API EngineResult strova_endplay(void);
 
 /* Camera stream-out pipeline "kxpcbox": camera as RTP/H.264 to host:port. */
 STROVA_API EngineResult strova_startstream(int32_t device_index, const char* device_name, const char* media_type,
-                                           int32_t width, int32_t height, int32_t framerate,
-                                           int32_t framerate_den, const char* host, int32_t port);
+                                           int32_t width, int32_t height, int32_t framerate, int32_t framerate_den,
+                                           const char* host, int32_t port);
 STROVA_API EngineResult strova_endstream(void);
 
 /* Stream preview pipeline "kxpcbox": incoming RTP/H.264 shown in a window. */

@@ -33,8 +33,7 @@ void ReadAddressMessage(const nlmsghdr* header, AddressFlags& flags) {
   std::optional<std::uint32_t> local, address;
   std::string label;
   int length = IFA_PAYLOAD(header);
-  for (const rtattr* attribute = IFA_RTA(message); RTA_OK(attribute, length);
-       attribute = RTA_NEXT(attribute, length)) {
+  for (const rtattr* attribute = IFA_RTA(message); RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
     const std::size_t size = RTA_PAYLOAD(attribute);
     const void* data = RTA_DATA(attribute);
     std::uint32_t value;
@@ -74,8 +73,8 @@ std::optional<AddressFlags> ReadKernelAddressFlags() {
   kernel.nl_family = AF_NETLINK;
 
   std::optional<AddressFlags> result;
-  if (sendto(fd, &request, request.header.nlmsg_len, 0, reinterpret_cast<const sockaddr*>(&kernel),
-             sizeof kernel) >= 0) {
+  if (sendto(fd, &request, request.header.nlmsg_len, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) >=
+      0) {
     AddressFlags flags;
     std::vector<std::uint32_t> buffer(16384);  // 64 KiB, aligned for nlmsghdr
     bool done = false, failed = false;

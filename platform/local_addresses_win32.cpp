@@ -1,8 +1,8 @@
 // Win32 implementation of platform/local_addresses.h (IP Helper):
 // GetAdaptersAddresses, or GetAdaptersInfo where that is not supported.
 #include <winsock2.h>
-#include <ws2tcpip.h>
 #include <iphlpapi.h>
+#include <ws2tcpip.h>
 
 #include <cstring>
 #include <vector>
@@ -38,19 +38,17 @@ constexpr ULONG kAddressQueryFlags =
 bool AdaptersAddresses(std::vector<std::string>& addresses) {
   std::vector<unsigned char> buffer;
   const ULONG error = QueryIntoBuffer(buffer, [](unsigned char* data, ULONG* size) {
-    return GetAdaptersAddresses(AF_UNSPEC, kAddressQueryFlags, nullptr,
-                                reinterpret_cast<IP_ADAPTER_ADDRESSES*>(data), size);
+    return GetAdaptersAddresses(AF_UNSPEC, kAddressQueryFlags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(data),
+                                size);
   });
   if (error == ERROR_NOT_SUPPORTED) return false;
   if (error != NO_ERROR) return true;  // no adapters, or the query failed: an empty list
-  for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter;
-       adapter = adapter->Next) {
+  for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter; adapter = adapter->Next) {
     if (adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK || (adapter->Flags & IP_ADAPTER_RECEIVE_ONLY) ||
         adapter->OperStatus != IfOperStatusUp)
       continue;
     for (auto* unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next) {
-      if (unicast->Address.lpSockaddr->sa_family != AF_INET || unicast->DadState != IpDadStatePreferred)
-        continue;
+      if (unicast->Address.lpSockaddr->sa_family != AF_INET || unicast->DadState != IpDadStatePreferred) continue;
       addresses.push_back(AddressText(*reinterpret_cast<const sockaddr_in*>(unicast->Address.lpSockaddr)));
     }
   }

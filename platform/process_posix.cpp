@@ -1,6 +1,4 @@
 // POSIX implementation of platform/process.h (Linux: /proc, dlopen, dladdr).
-#include "platform/process.h"
-
 #include <dirent.h>
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -12,6 +10,8 @@
 #include <fstream>
 #include <thread>
 #include <vector>
+
+#include "platform/process.h"
 
 namespace platform {
 
@@ -39,9 +39,7 @@ std::optional<std::string> GetEnv(const std::string& name) {
   return std::string(value);
 }
 
-bool SetEnv(const std::string& name, const std::string& value) {
-  return setenv(name.c_str(), value.c_str(), 1) == 0;
-}
+bool SetEnv(const std::string& name, const std::string& value) { return setenv(name.c_str(), value.c_str(), 1) == 0; }
 
 std::string PrependPathEntry(const std::string& entry, const std::string& old) {
   // An empty entry in a POSIX PATH means the current folder, so an empty old
@@ -54,13 +52,9 @@ bool FileExists(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
-LibraryHandle LoadSharedLibrary(const std::string& path) {
-  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-}
+LibraryHandle LoadSharedLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 
-void* ResolveSymbol(LibraryHandle library, const char* name) {
-  return library ? dlsym(library, name) : nullptr;
-}
+void* ResolveSymbol(LibraryHandle library, const char* name) { return library ? dlsym(library, name) : nullptr; }
 
 void UnloadLibrary(LibraryHandle library) {
   if (library) dlclose(library);

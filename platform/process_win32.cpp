@@ -1,11 +1,11 @@
 // Win32 implementation of platform/process.h (kernel32). Strings cross this
 // interface as UTF-8 and are converted to wide text here.
-#include "platform/process.h"
-
 #include <windows.h>
 #include <xmmintrin.h>
 
 #include <vector>
+
+#include "platform/process.h"
 
 namespace platform {
 namespace {
@@ -20,11 +20,10 @@ std::wstring Wide(const std::string& text) {
 
 std::string Narrow(const std::wstring& text) {
   if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                      nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
 }
 

@@ -16,10 +16,10 @@
 namespace platform {
 
 struct SharedRegion {
-  void* view = nullptr;   // the whole region, mapped
-  size_t size = 0;        // bytes mapped
-  intptr_t handle = -1;   // file descriptor or mapping handle
-  bool created = false;   // this process made the region
+  void* view = nullptr;  // the whole region, mapped
+  size_t size = 0;       // bytes mapped
+  intptr_t handle = -1;  // file descriptor or mapping handle
+  bool created = false;  // this process made the region
   std::string name;
   intptr_t creator_mark = 0;  // Win32, creator only: the named event it holds
 };

@@ -41,9 +41,10 @@ bool TakeFreeLock(int fd) {
 bool NamesThisRegion(const std::string& path, int fd) {
   const int named = shm_open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
   if (named < 0) return false;
-  struct stat ours {}, theirs {};
-  const bool same = fstat(fd, &ours) == 0 && fstat(named, &theirs) == 0 &&
-                    ours.st_dev == theirs.st_dev && ours.st_ino == theirs.st_ino;
+  struct stat ours {
+  }, theirs{};
+  const bool same = fstat(fd, &ours) == 0 && fstat(named, &theirs) == 0 && ours.st_dev == theirs.st_dev &&
+                    ours.st_ino == theirs.st_ino;
   close(named);
   return same;
 }

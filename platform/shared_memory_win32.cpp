@@ -32,12 +32,11 @@ RegionCreate CreateSharedRegion(const char* name, uint32_t size, SharedRegion& r
     CloseHandle(existing);
     return RegionCreate::Exists;
   }
-  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
-                                      wide.c_str());
+  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, wide.c_str());
   if (!mapping) {
     const DWORD error = GetLastError();
     return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_COMMITMENT_LIMIT ? RegionCreate::NoMemory
-                                                                                  : RegionCreate::Failed;
+                                                                               : RegionCreate::Failed;
   }
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     // Made by another process between the two calls.
@@ -51,8 +50,7 @@ RegionCreate CreateSharedRegion(const char* name, uint32_t size, SharedRegion& r
     CloseHandle(mapping);
     return RegionCreate::Failed;
   }
-  region = SharedRegion{view, size, reinterpret_cast<intptr_t>(mapping), true, name,
-                        reinterpret_cast<intptr_t>(mark)};
+  region = SharedRegion{view, size, reinterpret_cast<intptr_t>(mapping), true, name, reinterpret_cast<intptr_t>(mark)};
   return RegionCreate::Created;
 }
 

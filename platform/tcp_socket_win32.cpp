@@ -121,10 +121,14 @@ TcpSocket::IoStatus TcpSocket::ReceiveOn(Handle handle, char* buffer, size_t cap
     }
     if (got == 0 || WSAGetLastError() != WSAEWOULDBLOCK) return IoStatus::Lost;  // the peer closed, or failed
     switch (WaitOn(connection, deadline)) {
-      case Wait::Activity: continue;
-      case Wait::Disconnected: return IoStatus::Disconnected;
-      case Wait::TimedOut: return IoStatus::TimedOut;
-      case Wait::Failed: return IoStatus::Lost;
+      case Wait::Activity:
+        continue;
+      case Wait::Disconnected:
+        return IoStatus::Disconnected;
+      case Wait::TimedOut:
+        return IoStatus::TimedOut;
+      case Wait::Failed:
+        return IoStatus::Lost;
     }
   }
 }

@@ -1,7 +1,5 @@
 // POSIX implementation of platform/udp_socket.h: a datagram socket plus an
 // eventfd that Wake() signals, both watched by poll().
-#include "platform/udp_socket.h"
-
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -11,6 +9,8 @@
 #include <cerrno>
 #include <string>
 #include <system_error>
+
+#include "platform/udp_socket.h"
 
 namespace platform {
 
@@ -52,8 +52,7 @@ std::unique_ptr<UdpSocket> UdpSocket::Bind(IpFamily family, std::uint16_t port) 
     result = bind(handles->socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   } else {
     const int only = 1;
-    if (setsockopt(handles->socket, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only) != 0)
-      ThrowSystemError(errno, what);
+    if (setsockopt(handles->socket, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only) != 0) ThrowSystemError(errno, what);
     sockaddr_in6 address{};
     address.sin6_family = AF_INET6;
     address.sin6_addr = in6addr_any;

@@ -1,14 +1,13 @@
 // Win32 implementation of platform/udp_socket.h (Windows Sockets 2): the
 // socket signals an event on FD_READ; Wake() sets a second event; both are
 // watched by WSAWaitForMultipleEvents. Winsock is started once per process.
-#include "platform/udp_socket.h"
-
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <string>
 #include <system_error>
 
+#include "platform/udp_socket.h"
 #include "platform/winsock_win32.h"
 
 namespace platform {
@@ -58,8 +57,7 @@ std::unique_ptr<UdpSocket> UdpSocket::Bind(IpFamily family, std::uint16_t port) 
     result = bind(handles->socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   } else {
     const DWORD only = 1;
-    if (setsockopt(handles->socket, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&only),
-                   sizeof only) != 0)
+    if (setsockopt(handles->socket, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&only), sizeof only) != 0)
       ThrowSocketError(what);
     sockaddr_in6 address{};
     address.sin6_family = AF_INET6;
@@ -99,8 +97,8 @@ UdpSocket::WaitResult UdpSocket::WaitForData(int timeout_ms) {
 std::optional<std::size_t> UdpSocket::Receive(std::span<std::uint8_t> buffer) {
   // A datagram longer than the buffer fails with WSAEMSGSIZE; one that is
   // not there yet with WSAEWOULDBLOCK (the socket is non-blocking).
-  const int received = recv(handles_->socket, reinterpret_cast<char*>(buffer.data()),
-                            static_cast<int>(buffer.size()), 0);
+  const int received =
+      recv(handles_->socket, reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()), 0);
   if (received == SOCKET_ERROR) return std::nullopt;
   return static_cast<std::size_t>(received);
 }

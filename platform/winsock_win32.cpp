@@ -10,39 +10,63 @@ namespace {
 
 std::optional<std::errc> PortableCondition(int code) {
   switch (code) {
-    case WSAEADDRINUSE: return std::errc::address_in_use;
-    case WSAEADDRNOTAVAIL: return std::errc::address_not_available;
-    case WSAECONNREFUSED: return std::errc::connection_refused;
-    case WSAECONNRESET: return std::errc::connection_reset;
-    case WSAECONNABORTED: return std::errc::connection_aborted;
-    case WSAETIMEDOUT: return std::errc::timed_out;
-    case WSAENETUNREACH: return std::errc::network_unreachable;
-    case WSAEHOSTUNREACH: return std::errc::host_unreachable;
-    case WSAENETDOWN: return std::errc::network_down;
-    case WSAENETRESET: return std::errc::network_reset;
-    case WSAENOTCONN: return std::errc::not_connected;
-    case WSAEISCONN: return std::errc::already_connected;
-    case WSAEACCES: return std::errc::permission_denied;
-    case WSAEAFNOSUPPORT: return std::errc::address_family_not_supported;
-    case WSAEPROTONOSUPPORT: return std::errc::protocol_not_supported;
-    case WSAEMSGSIZE: return std::errc::message_size;
-    case WSAENOBUFS: return std::errc::no_buffer_space;
-    case WSAEMFILE: return std::errc::too_many_files_open;
-    case WSAEWOULDBLOCK: return std::errc::operation_would_block;
-    case WSAEINPROGRESS: return std::errc::operation_in_progress;
-    case WSAEINTR: return std::errc::interrupted;
-    case WSAEINVAL: return std::errc::invalid_argument;
-    case WSAENOTSOCK: return std::errc::not_a_socket;
-    default: return std::nullopt;
+    case WSAEADDRINUSE:
+      return std::errc::address_in_use;
+    case WSAEADDRNOTAVAIL:
+      return std::errc::address_not_available;
+    case WSAECONNREFUSED:
+      return std::errc::connection_refused;
+    case WSAECONNRESET:
+      return std::errc::connection_reset;
+    case WSAECONNABORTED:
+      return std::errc::connection_aborted;
+    case WSAETIMEDOUT:
+      return std::errc::timed_out;
+    case WSAENETUNREACH:
+      return std::errc::network_unreachable;
+    case WSAEHOSTUNREACH:
+      return std::errc::host_unreachable;
+    case WSAENETDOWN:
+      return std::errc::network_down;
+    case WSAENETRESET:
+      return std::errc::network_reset;
+    case WSAENOTCONN:
+      return std::errc::not_connected;
+    case WSAEISCONN:
+      return std::errc::already_connected;
+    case WSAEACCES:
+      return std::errc::permission_denied;
+    case WSAEAFNOSUPPORT:
+      return std::errc::address_family_not_supported;
+    case WSAEPROTONOSUPPORT:
+      return std::errc::protocol_not_supported;
+    case WSAEMSGSIZE:
+      return std::errc::message_size;
+    case WSAENOBUFS:
+      return std::errc::no_buffer_space;
+    case WSAEMFILE:
+      return std::errc::too_many_files_open;
+    case WSAEWOULDBLOCK:
+      return std::errc::operation_would_block;
+    case WSAEINPROGRESS:
+      return std::errc::operation_in_progress;
+    case WSAEINTR:
+      return std::errc::interrupted;
+    case WSAEINVAL:
+      return std::errc::invalid_argument;
+    case WSAENOTSOCK:
+      return std::errc::not_a_socket;
+    default:
+      return std::nullopt;
   }
 }
 
 // The system's own text for a Winsock code, without its line end.
 std::string SystemText(int code) {
   wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string utf8;
   if (length > 0) {
     const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);

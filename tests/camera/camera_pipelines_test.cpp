@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "engine/engine_slots.h"
-#include "engine/strova.h"
-#include "engine/pipeline_conventions.h"
 #include "engine/pipeline_arguments.h"
+#include "engine/pipeline_conventions.h"
+#include "engine/strova.h"
 #include "tests/camera/camera_support.h"
 
 namespace {
@@ -18,9 +18,9 @@ using camerasupport::ChainFrom;
 using camerasupport::ElementsInAddOrder;
 using camerasupport::EngineTest;
 using camerasupport::Family;
-using camerasupport::kFamilies;
 using camerasupport::HeldElements;
 using camerasupport::IntProperty;
+using camerasupport::kFamilies;
 using camerasupport::StringProperty;
 using Names = std::vector<std::string>;
 
@@ -130,8 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
         ChainCase{"NullMediaType", nullptr, 320, 240, 15, 1, kPreviewRaw,
                   "webcam-source -{video/x-raw, width=(int)320, height=(int)240, framerate=(fraction)15/1}-> "
                   "converter -> video-output"},
-        ChainCase{"CapitalJpeg", "image/JPEG", 0, 0, 0, 0, kPreviewRaw,
-                  "webcam-source -> converter -> video-output"}),
+        ChainCase{"CapitalJpeg", "image/JPEG", 0, 0, 0, 0, kPreviewRaw, "webcam-source -> converter -> video-output"}),
     CaseName);
 
 // ------------------------------------------------------------ camera choice
@@ -175,8 +174,7 @@ class CameraStreamChain : public EngineTest, public testing::WithParamInterface<
 
 TEST_P(CameraStreamChain, IsBuiltAsAskedAndTornDown) {
   const ChainCase& c = GetParam();
-  ASSERT_EQ(strova_startstream(0, nullptr, c.media_type, c.width, c.height, c.framerate, c.den, "127.0.0.1", 5004),
-            1);
+  ASSERT_EQ(strova_startstream(0, nullptr, c.media_type, c.width, c.height, c.framerate, c.den, "127.0.0.1", 5004), 1);
   EXPECT_STREQ(GST_OBJECT_NAME(g_slots.pipeline), "kxpcbox");
   EXPECT_EQ(ElementsInAddOrder(g_slots.pipeline), c.elements);
   EXPECT_EQ(ChainFrom(g_slots.source), c.chain);
@@ -224,8 +222,9 @@ TEST_F(EngineTest, StreamPreviewIsBuiltAsAskedAndTornDown) {
   ASSERT_EQ(strova_startplaystream(5000, 96, 0), 1);
   EXPECT_STREQ(GST_OBJECT_NAME(g_slots.pipeline), "kxpcbox");
   EXPECT_EQ(ElementsInAddOrder(g_slots.pipeline), (Names{"udp-source", "depay", "decoder", "video-output"}));
-  EXPECT_EQ(ChainFrom(g_slots.source), "udp-source -{application/x-rtp, payload=(int)96}-> depay -> decoder -> "
-                                       "video-output");
+  EXPECT_EQ(ChainFrom(g_slots.source),
+            "udp-source -{application/x-rtp, payload=(int)96}-> depay -> decoder -> "
+            "video-output");
   EXPECT_EQ(IntProperty(g_slots.source, "port"), 5000);
   EXPECT_NE(g_slots.bus_watch_id, 0u);
 

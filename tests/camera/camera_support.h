@@ -160,13 +160,14 @@ class EngineTest : public ::testing::Test {
 // True when something other than the watchdog ended the wait.
 inline bool WaitWithLimit(guint limit_ms) {
   bool timed_out = false;
-  const guint watchdog = g_timeout_add(limit_ms,
-                                       [](gpointer flag) -> gboolean {
-                                         *static_cast<bool*>(flag) = true;
-                                         g_main_loop_quit(g_slots.main_loop);
-                                         return G_SOURCE_REMOVE;
-                                       },
-                                       &timed_out);
+  const guint watchdog = g_timeout_add(
+      limit_ms,
+      [](gpointer flag) -> gboolean {
+        *static_cast<bool*>(flag) = true;
+        g_main_loop_quit(g_slots.main_loop);
+        return G_SOURCE_REMOVE;
+      },
+      &timed_out);
   EXPECT_EQ(strova_wait(), 1);
   if (!timed_out) g_source_remove(watchdog);
   return !timed_out;

@@ -2,13 +2,12 @@
 // camera drawn into an X11 window, the camera streamed to 127.0.0.1 and shown
 // by the stream preview of a second process, and bus errors ending strova_wait.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 
@@ -159,8 +158,7 @@ TEST_P(StreamLoop, StreamPreviewShowsTheStreamedCamera) {
   free_port.Close();
   PreviewPeer peer(free_port.port());
   ASSERT_NE(peer.window(), 0u);
-  ASSERT_EQ(strova_startstream(c.device_index, nullptr, c.media_type, 640, 360, 30, 1, "127.0.0.1",
-                               free_port.port()),
+  ASSERT_EQ(strova_startstream(c.device_index, nullptr, c.media_type, 640, 360, 30, 1, "127.0.0.1", free_port.port()),
             1);
   EXPECT_TRUE(WaitForBars(display_, peer.window(), kShots + "stream_loop_" + c.name + ".png", 15000));
   EXPECT_EQ(strova_endstream(), 1);
@@ -201,20 +199,23 @@ TEST_P(BusError, EndsStrovaWaitAndLeavesThePipeline) {
   EXPECT_EQ(c.end(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pipelines, BusError,
-    testing::Values(
-        ErrorCase{"CameraPreview",
-                  [](int) { return strova_startplay(0, "Missing Camera", "video/x-raw", 640, 360, 30, 1, 0); },
-                  strova_endplay, "Error: No such test camera\n"},
-        ErrorCase{"CameraStream",
-                  [](int port) {
-                    return strova_startstream(0, "Missing Camera", "video/x-raw", 640, 360, 30, 1, "127.0.0.1", port);
-                  },
-                  strova_endstream, "Error: No such test camera\n"},
-        ErrorCase{"StreamPreview", [](int port) { return strova_startplaystream(port, 96, 0); },
-                  strova_endplaystream, nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Pipelines, BusError,
+                         testing::Values(ErrorCase{"CameraPreview",
+                                                   [](int) {
+                                                     return strova_startplay(0, "Missing Camera", "video/x-raw", 640,
+                                                                             360, 30, 1, 0);
+                                                   },
+                                                   strova_endplay, "Error: No such test camera\n"},
+                                         ErrorCase{"CameraStream",
+                                                   [](int port) {
+                                                     return strova_startstream(0, "Missing Camera", "video/x-raw", 640,
+                                                                               360, 30, 1, "127.0.0.1", port);
+                                                   },
+                                                   strova_endstream, "Error: No such test camera\n"},
+                                         ErrorCase{"StreamPreview",
+                                                   [](int port) { return strova_startplaystream(port, 96, 0); },
+                                                   strova_endplaystream, nullptr}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ------------------------------------------------------------ ends
 

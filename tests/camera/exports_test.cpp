@@ -8,10 +8,11 @@
 
 namespace {
 
-const std::set<std::string> kThirteen = {
-    "strova_init",       "strova_wait",       "strova_release",         "strova_startoutput", "strova_endoutput",
-    "strova_playon",     "strova_playoff",    "strova_startplay",       "strova_endplay",     "strova_startstream",
-    "strova_endstream",  "strova_startplaystream", "strova_endplaystream"};
+const std::set<std::string> kThirteen = {"strova_init",         "strova_wait",      "strova_release",
+                                         "strova_startoutput",  "strova_endoutput", "strova_playon",
+                                         "strova_playoff",      "strova_startplay", "strova_endplay",
+                                         "strova_startstream",  "strova_endstream", "strova_startplaystream",
+                                         "strova_endplaystream"};
 
 std::set<std::string> DefinedDynamicSymbols(const std::string& library) {
   std::set<std::string> names;
@@ -27,8 +28,6 @@ std::set<std::string> DefinedDynamicSymbols(const std::string& library) {
   return names;
 }
 
-TEST(EngineExports, AreExactlyTheThirteen) {
-  EXPECT_EQ(DefinedDynamicSymbols(STROVA_LIBRARY_PATH), kThirteen);
-}
+TEST(EngineExports, AreExactlyTheThirteen) { EXPECT_EQ(DefinedDynamicSymbols(STROVA_LIBRARY_PATH), kThirteen); }
 
 }  // namespace

@@ -43,15 +43,15 @@ struct FakeCamerasClass {
 };
 G_DEFINE_TYPE(FakeCameras, fake_cameras, GST_TYPE_DEVICE_PROVIDER)
 
-constexpr int kPatternA = 1;  // snow
-constexpr int kPatternB = 18; // ball
+constexpr int kPatternA = 1;   // snow
+constexpr int kPatternB = 18;  // ball
 
 GList* FakeCamerasProbe(GstDeviceProvider*) {
   GList* devices = nullptr;
   for (auto [name, pattern] : {std::pair{"Fake Camera A", kPatternA}, std::pair{"Fake Camera B", kPatternB}}) {
     GstCaps* caps = gst_caps_new_empty_simple("video/x-raw");
-    auto* camera = static_cast<FakeCamera*>(g_object_new(fake_camera_get_type(), "display-name", name,
-                                                         "device-class", "Video/Source", "caps", caps, nullptr));
+    auto* camera = static_cast<FakeCamera*>(g_object_new(fake_camera_get_type(), "display-name", name, "device-class",
+                                                         "Video/Source", "caps", caps, nullptr));
     gst_caps_unref(caps);
     camera->pattern = pattern;
     devices = g_list_append(devices, gst_object_ref_sink(camera));
@@ -195,9 +195,8 @@ TEST_F(CameraStandIn, ChosenCameraDeliversVideo) {
   GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline_), "fakesink0");
   gint frames = 0;
   g_object_set(sink, "signal-handoffs", TRUE, nullptr);
-  g_signal_connect(sink, "handoff", G_CALLBACK(+[](GstElement*, GstBuffer*, GstPad*, gint* count) {
-                     g_atomic_int_inc(count);
-                   }),
+  g_signal_connect(sink, "handoff",
+                   G_CALLBACK(+[](GstElement*, GstBuffer*, GstPad*, gint* count) { g_atomic_int_inc(count); }),
                    &frames);
   gst_element_set_state(pipeline_, GST_STATE_PLAYING);
   for (int waited = 0; waited < 5000 && g_atomic_int_get(&frames) < 5; waited += 50) g_usleep(50 * 1000);

@@ -20,9 +20,9 @@ using camerasupport::ElementsInAddOrder;
 
 struct MissingCase {
   const char* name;
-  const char* factory;             // taken away for the first start
-  EngineResult (*start)();         // the start that finds it missing
-  EngineResult (*clean_start)();   // the next start, once it is back
+  const char* factory;            // taken away for the first start
+  EngineResult (*start)();        // the start that finds it missing
+  EngineResult (*clean_start)();  // the next start, once it is back
   EngineResult (*end)();
   std::vector<std::string> clean;  // what the next start puts into its pipeline
 };
@@ -31,12 +31,8 @@ void PrintTo(const MissingCase& c, std::ostream* os) { *os << c.name; }
 
 EngineResult PreviewRaw() { return strova_startplay(0, nullptr, "video/x-raw", 320, 240, 30, 1, 0); }
 EngineResult PreviewJpeg() { return strova_startplay(1, nullptr, "image/jpeg", 320, 240, 30, 1, 0); }
-EngineResult StreamRaw() {
-  return strova_startstream(0, nullptr, "video/x-raw", 320, 240, 30, 1, "127.0.0.1", 9);
-}
-EngineResult StreamJpeg() {
-  return strova_startstream(1, nullptr, "image/jpeg", 320, 240, 30, 1, "127.0.0.1", 9);
-}
+EngineResult StreamRaw() { return strova_startstream(0, nullptr, "video/x-raw", 320, 240, 30, 1, "127.0.0.1", 9); }
+EngineResult StreamJpeg() { return strova_startstream(1, nullptr, "image/jpeg", 320, 240, 30, 1, "127.0.0.1", 9); }
 EngineResult StreamPreview() { return strova_startplaystream(9, 96, 0); }
 
 const std::vector<std::string> kPreview = {"webcam-source", "converter", "video-output"};
@@ -84,8 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 strova_endplaystream, kStreamPreview},
                     MissingCase{"StreamPreviewDecoder", "avdec_h264", StreamPreview, StreamPreview,
                                 strova_endplaystream, kStreamPreview},
-                    MissingCase{"StreamPreviewSink", "glimagesink", StreamPreview, StreamPreview,
-                                strova_endplaystream, kStreamPreview}),
+                    MissingCase{"StreamPreviewSink", "glimagesink", StreamPreview, StreamPreview, strova_endplaystream,
+                                kStreamPreview}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -4,6 +4,8 @@
 // leaves the engine not loaded with nothing called. On Windows, an engine
 // whose runtime library lies only in gst\ loads once PATH is prepared.
 // (Each case runs in a process of its own: the binding is written once.)
+#include "client/engine_binding.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "client/engine_binding.h"
 #include "tests/support/fake_engine/fake_engine_log.h"
 #include "tests/support/test_env.h"
 

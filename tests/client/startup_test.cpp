@@ -1,19 +1,19 @@
 // Client start-up and shutdown against a fake engine: when the engine is
 // initialised and released relative to the window, and the missing-engine
 // message with its close.
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
+#include "client/Vantrel.h"
 #include "client/VantrelUnit.h"
 #include "client/engine_binding.h"
-#include "client/Vantrel.h"
 #include "tests/support/fake_engine/fake_engine_log.h"
 
 namespace {
@@ -60,8 +60,7 @@ void WatchWindow() {
       });
     }
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      g_message = {true, box->text(), box->icon() == QMessageBox::NoIcon,
-                   static_cast<int>(box->buttons().size())};
+      g_message = {true, box->text(), box->icon() == QMessageBox::NoIcon, static_cast<int>(box->buttons().size())};
       Note("message shown");
       box->button(QMessageBox::Ok)->click();
     }
@@ -84,8 +83,8 @@ class Startup : public ::testing::Test {
 
 TEST_F(Startup, EngineInitialisedOnceBeforeTheWindowAndReleasedBeforeItGoes) {
   EXPECT_EQ(RunClient(FAKE_ENGINE_DIR), 0);
-  EXPECT_EQ(log_.Calls(), (std::vector<std::string>{"strova_init 1", "window shown", "strova_release",
-                                                    "window destroyed"}));
+  EXPECT_EQ(log_.Calls(),
+            (std::vector<std::string>{"strova_init 1", "window shown", "strova_release", "window destroyed"}));
   EXPECT_FALSE(g_message.shown);
 }
 
@@ -120,20 +119,22 @@ TEST_P(MissingEngine, MessageShownThenWindowCloses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Folders, MissingEngine,
-    ::testing::Values(
-        MissingCase{"NoLibrary", [](const fs::path&) {}},
-        MissingCase{"FolderNamedLikeTheLibrary", [](const fs::path& f) { fs::create_directory(f / "libstrova.so"); }},
-        MissingCase{"NotALibrary",
-                    [](const fs::path& f) { std::FILE* file = std::fopen((f / "libstrova.so").c_str(), "w");
-                                            std::fputs("not a library", file);
-                                            std::fclose(file); }},
-        MissingCase{"EntryPointMissing",
-                    [](const fs::path& f) { fs::copy_file(PARTIAL_ENGINE_PATH, f / "libstrova.so"); }},
-        MissingCase{"InitFails",
-                    [](const fs::path& f) {
-                      fs::copy_file(std::string(FAKE_ENGINE_DIR) + "libstrova.so", f / "libstrova.so");
-                      testsupport::FakeEngineLog::SetResult("strova_init", -1);
-                    }}),
+    ::testing::Values(MissingCase{"NoLibrary", [](const fs::path&) {}},
+                      MissingCase{"FolderNamedLikeTheLibrary",
+                                  [](const fs::path& f) { fs::create_directory(f / "libstrova.so"); }},
+                      MissingCase{"NotALibrary",
+                                  [](const fs::path& f) {
+                                    std::FILE* file = std::fopen((f / "libstrova.so").c_str(), "w");
+                                    std::fputs("not a library", file);
+                                    std::fclose(file);
+                                  }},
+                      MissingCase{"EntryPointMissing",
+                                  [](const fs::path& f) { fs::copy_file(PARTIAL_ENGINE_PATH, f / "libstrova.so"); }},
+                      MissingCase{"InitFails",
+                                  [](const fs::path& f) {
+                                    fs::copy_file(std::string(FAKE_ENGINE_DIR) + "libstrova.so", f / "libstrova.so");
+                                    testsupport::FakeEngineLog::SetResult("strova_init", -1);
+                                  }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

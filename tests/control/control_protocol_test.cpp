@@ -1,8 +1,8 @@
 // The control connection's wire format: login line, reply line cutting,
 // reply meaning, size conversion and host text.
-#include <gtest/gtest.h>
-
 #include "client/control_protocol.h"
+
+#include <gtest/gtest.h>
 
 namespace vantrel {
 namespace {
@@ -58,10 +58,8 @@ INSTANTIATE_TEST_SUITE_P(
                     // Bytes above 127 read as U+FFFD.
                     Cut{{"OK=\xe4\xff\n"}, {"OK=\xEF\xBF\xBD\xEF\xBF\xBD"}, "NoLine"},
                     // 16384 bytes before the LF are allowed, one more is not.
-                    Cut{{kLimit + "\n"}, {kLimit}, "NoLine"},
-                    Cut{{kLimit + "\r\n"}, {}, "TooLong"},
-                    Cut{{kLimit, "a"}, {}, "TooLong"},
-                    Cut{{kLimit}, {}, "NoLine"},
+                    Cut{{kLimit + "\n"}, {kLimit}, "NoLine"}, Cut{{kLimit + "\r\n"}, {}, "TooLong"},
+                    Cut{{kLimit, "a"}, {}, "TooLong"}, Cut{{kLimit}, {}, "NoLine"},
                     Cut{{"ok\n" + kLimit + "b\n"}, {"ok"}, "TooLong"}));
 
 TEST(ReplyLines, ClearDropsAPartialLine) {
@@ -110,20 +108,18 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(SizeCase{"OK=1280x720", VideoSize{1280, 720}}, SizeCase{"OK=1280X720", VideoSize{1280, 720}},
                     SizeCase{"OK=", VideoSize{1920, 1080}},
                     // Leading blanks and a sign are allowed, trailing characters are not.
-                    SizeCase{"OK= 1280x  720", VideoSize{1280, 720}},
-                    SizeCase{"OK=+1280x-720", VideoSize{1280, -720}},
+                    SizeCase{"OK= 1280x  720", VideoSize{1280, 720}}, SizeCase{"OK=+1280x-720", VideoSize{1280, -720}},
                     SizeCase{"OK=1280x720 ", std::nullopt}, SizeCase{"OK=1280 x720", std::nullopt},
                     SizeCase{"OK=1280x720x", std::nullopt}, SizeCase{"OK=- 1280x720", std::nullopt},
                     // The first x splits; the height may then be hexadecimal.
                     SizeCase{"OK=$500x$2D0", VideoSize{1280, 720}},
                     SizeCase{"OK=0X500x0x2d0", std::nullopt},  // the width text is "0": it ends before the x
-                    SizeCase{"OK=1280x0x2D0", VideoSize{1280, 720}},
-                    SizeCase{"OK=1280XX2D0", VideoSize{1280, 720}},
+                    SizeCase{"OK=1280x0x2D0", VideoSize{1280, 720}}, SizeCase{"OK=1280XX2D0", VideoSize{1280, 720}},
                     SizeCase{"OK=-$10x-x10", VideoSize{-16, -16}},
                     // Empty texts and no size at all.
                     SizeCase{"OK=x720", std::nullopt}, SizeCase{"OK=1280x", std::nullopt},
-                    SizeCase{"OK=x", std::nullopt}, SizeCase{"OK=abc", std::nullopt},
-                    SizeCase{"OK=1280", std::nullopt}, SizeCase{"OK=\xEF\xBF\xBDx1", std::nullopt},
+                    SizeCase{"OK=x", std::nullopt}, SizeCase{"OK=abc", std::nullopt}, SizeCase{"OK=1280", std::nullopt},
+                    SizeCase{"OK=\xEF\xBF\xBDx1", std::nullopt},
                     // 32-bit range.
                     SizeCase{"OK=2147483647x-2147483648", VideoSize{2147483647, -2147483647 - 1}},
                     SizeCase{"OK=2147483648x1", std::nullopt}, SizeCase{"OK=1x-2147483649", std::nullopt},
@@ -133,11 +129,26 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ParseInt32, DecimalAndHexadecimal) {
   const std::pair<std::string, std::optional<int32_t>> table[] = {
-      {"0", 0},      {"  42", 42},  {"-7", -7},         {"+7", 7},          {"$ff", 255}, {"$FF", 255},
-      {"0x10", 16},  {"x10", 16},   {"-0x10", -16},     {"00x10", std::nullopt},
-      {"", std::nullopt},           {" ", std::nullopt}, {"-", std::nullopt}, {"$", std::nullopt},
-      {"0x", std::nullopt},         {"1a", std::nullopt}, {"12 ", std::nullopt}, {"\t12", std::nullopt},
-      {"--1", std::nullopt},        {"99999999999999999999", std::nullopt},
+      {"0", 0},
+      {"  42", 42},
+      {"-7", -7},
+      {"+7", 7},
+      {"$ff", 255},
+      {"$FF", 255},
+      {"0x10", 16},
+      {"x10", 16},
+      {"-0x10", -16},
+      {"00x10", std::nullopt},
+      {"", std::nullopt},
+      {" ", std::nullopt},
+      {"-", std::nullopt},
+      {"$", std::nullopt},
+      {"0x", std::nullopt},
+      {"1a", std::nullopt},
+      {"12 ", std::nullopt},
+      {"\t12", std::nullopt},
+      {"--1", std::nullopt},
+      {"99999999999999999999", std::nullopt},
   };
   for (const auto& [text, value] : table) EXPECT_EQ(ParseInt32(text), value) << '"' << text << '"';
 }

@@ -2,6 +2,8 @@
 // them, against a scripted device on loopback: the reader's login line, the
 // replies acted on one at a time on the GUI thread, refusal, loss, invalid
 // replies, and the hand-over closing while the reader waits.
+#include "client/control_session.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -10,7 +12,6 @@
 #include <functional>
 #include <vector>
 
-#include "client/control_session.h"
 #include "tests/control/loopback_server.h"
 #include "tests/support/qt_wait.h"
 
@@ -159,7 +160,7 @@ TEST_F(ControlSessionTest, AReplyOnItsWayWhenTheSessionEndsIsDropped) {
   Login();
   ASSERT_TRUE(server.Send("OK=1280x720\n"));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the reader now waits for the GUI thread
-  session.client.Disconnect();  // ends the session on the GUI thread
+  session.client.Disconnect();                                  // ends the session on the GUI thread
   ASSERT_TRUE(ReaderEnded());
   QCoreApplication::processEvents();
   EXPECT_EQ(session.events, (Events{"connected", "disconnected"}));

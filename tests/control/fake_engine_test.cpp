@@ -18,10 +18,9 @@ TEST(FakeEngine, RecordsEveryCallWithItsArguments) {
   EXPECT_EQ(Engine.strova_playoff(), 1);
   EXPECT_EQ(Engine.strova_endoutput(), 1);
   UnloadMediaEngine();
-  EXPECT_EQ(log.Calls(), (std::vector<std::string>{"strova_init 1",
-                                                   "strova_startoutput 0 null 51035 video/x-raw 1280 720 30 1",
-                                                   "strova_playon 12345", "strova_playoff", "strova_endoutput",
-                                                   "strova_release"}));
+  EXPECT_EQ(log.Calls(),
+            (std::vector<std::string>{"strova_init 1", "strova_startoutput 0 null 51035 video/x-raw 1280 720 30 1",
+                                      "strova_playon 12345", "strova_playoff", "strova_endoutput", "strova_release"}));
   EXPECT_EQ(log.CallsOf("strova_playon").size(), 1u);
 }
 

@@ -16,7 +16,8 @@ class HostileDeviceTest : public SessionWindowTest {
   // The GUI thread still carries out posted work.
   bool GuiAnswers() {
     bool ran = false;
-    QMetaObject::invokeMethod(form.get(), [&] { ran = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        form.get(), [&] { ran = true; }, Qt::QueuedConnection);
     return WaitFor([&] { return ran; }, 2000);
   }
   // The reader ended on an invalid line or size: the connection and the

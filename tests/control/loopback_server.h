@@ -63,8 +63,7 @@ class LoopbackServer {
 
   bool Send(const std::string& bytes) {
     return connection_ != kNoSocket &&
-           send(connection_, bytes.data(), static_cast<int>(bytes.size()), kNoSignal) ==
-               static_cast<int>(bytes.size());
+           send(connection_, bytes.data(), static_cast<int>(bytes.size()), kNoSignal) == static_cast<int>(bytes.size());
   }
 
   // Everything the client has sent so far, waiting until it holds at least
@@ -72,8 +71,8 @@ class LoopbackServer {
   const std::string& Received(size_t count, int timeout_ms = 5000) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (received_.size() < count && !peer_closed_) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
       if (left <= 0 || !ReadOnce(static_cast<int>(left))) break;
     }
     return received_;
@@ -83,8 +82,8 @@ class LoopbackServer {
   bool PeerClosed(int timeout_ms = 5000) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!peer_closed_) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
       if (left <= 0 || !ReadOnce(static_cast<int>(left))) break;
     }
     return peer_closed_;

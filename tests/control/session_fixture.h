@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "client/VantrelUnit.h"
 #include "client/control_session.h"
 #include "client/engine_binding.h"
 #include "client/mask_edit.h"
-#include "client/VantrelUnit.h"
 #include "tests/control/loopback_server.h"
 #include "tests/support/fake_engine/fake_engine_log.h"
 #include "tests/support/private_network.h"
@@ -50,10 +50,10 @@ inline void Settle(int ms) {
 
 class SessionForm : public TVantrelForm {
  public:
-  using TVantrelForm::GetPinCode;
-  using TVantrelForm::ShowPinCode;
   using TVantrelForm::ConnectionOpen;
+  using TVantrelForm::GetPinCode;
   using TVantrelForm::ResizeWindow;
+  using TVantrelForm::ShowPinCode;
 };
 
 class SessionWindowTest : public testing::Test {

@@ -1,12 +1,13 @@
 // The TCP client socket on loopback: connect (refused, unanswered, done),
 // one-piece sends, receives with a time limit, the peer's close, and a
 // disconnect from another thread while a receive is blocked.
+#include "platform/tcp_socket.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-#include "platform/tcp_socket.h"
 #include "tests/control/loopback_server.h"
 #include "tests/support/test_env.h"
 

@@ -53,8 +53,7 @@ TEST(DeviceOptions, RepliesFollowTheCommandLine) {
 TEST(DeviceOptions, ValuesAreTaken) {
   const ParsedOptions parsed =
       Parse({"--name", "Lobby Cam", "--pin", "0042", "--refuse-text", "WRONG PIN", "--announce-port", "1",
-             "--control-port", "0", "--video-port", "65535", "--once", "--lifetime", "5",
-             "--reply-interval", "0"});
+             "--control-port", "0", "--video-port", "65535", "--once", "--lifetime", "5", "--reply-interval", "0"});
   ASSERT_TRUE(parsed.options) << parsed.error;
   const DeviceOptions& o = *parsed.options;
   EXPECT_EQ(o.name, "Lobby Cam");
@@ -70,16 +69,33 @@ TEST(DeviceOptions, ValuesAreTaken) {
 
 TEST(DeviceOptions, InvalidCommandLinesAreRejected) {
   const std::vector<std::vector<std::string_view>> cases = {
-      {"--pin"},                          // value missing
-      {"--pin", "123"},        {"--pin", "12345"},     {"--pin", "12a4"},
-      {"--size", "1280"},      {"--size", "1281x720"}, {"--size", "0x0"},
-      {"--size", "1280x720x"}, {"--size", "-2x4"},     {"--size", "7682x4320"},
-      {"--name", "Cam (1)"},   {"--name", "  "},
-      {"--refuse-text", "OK=1280x720"}, {"--refuse-text", ""}, {"--refuse-text", "A\nB"},
-      {"--reply", "\\q"},      {"--reply", "\\x4"},    {"--reply", "x\\"},
-      {"--silent", "--close-abruptly"}, {"--silent", "--second-ok"}, {"--close-abruptly", "--reply", "OK="},
-      {"--announce-port", "0"}, {"--video-port", "65536"}, {"--control-port", "port"},
-      {"--lifetime", "0"},     {"--reply-interval", "-1"}, {"--bogus"},
+      {"--pin"},  // value missing
+      {"--pin", "123"},
+      {"--pin", "12345"},
+      {"--pin", "12a4"},
+      {"--size", "1280"},
+      {"--size", "1281x720"},
+      {"--size", "0x0"},
+      {"--size", "1280x720x"},
+      {"--size", "-2x4"},
+      {"--size", "7682x4320"},
+      {"--name", "Cam (1)"},
+      {"--name", "  "},
+      {"--refuse-text", "OK=1280x720"},
+      {"--refuse-text", ""},
+      {"--refuse-text", "A\nB"},
+      {"--reply", "\\q"},
+      {"--reply", "\\x4"},
+      {"--reply", "x\\"},
+      {"--silent", "--close-abruptly"},
+      {"--silent", "--second-ok"},
+      {"--close-abruptly", "--reply", "OK="},
+      {"--announce-port", "0"},
+      {"--video-port", "65536"},
+      {"--control-port", "port"},
+      {"--lifetime", "0"},
+      {"--reply-interval", "-1"},
+      {"--bogus"},
   };
   for (const auto& args : cases) {
     const ParsedOptions parsed = Parse(args);

@@ -5,11 +5,11 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -146,8 +146,7 @@ inline std::optional<Datagram> ReceiveDatagram(int fd, milliseconds timeout) {
 inline device::Fd ConnectLoopback(uint16_t port) {
   device::Fd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   const sockaddr_in address = device::LoopbackAddress(port);
-  if (connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-    return device::Fd();
+  if (connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return device::Fd();
   return fd;
 }
 

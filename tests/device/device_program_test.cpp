@@ -34,7 +34,7 @@ class DeviceProgram : public ::testing::Test {
 
   // Free ports: any control port, announcements to this test's socket, video to `video_port`.
   std::vector<std::string> PortArgs(uint16_t video_port) const {
-    return {"--control-port", "0", "--announce-port", std::to_string(announce_port_), "--video-port",
+    return {"--control-port",          "0", "--announce-port", std::to_string(announce_port_), "--video-port",
             std::to_string(video_port)};
   }
 
@@ -75,8 +75,8 @@ TEST_F(DeviceProgram, AnnouncesItsNameToLoopbackEverySecond) {
   const auto second = ReceiveDatagram(announce_.Get(), milliseconds(3000));
   ASSERT_TRUE(second);
   EXPECT_EQ(second->payload, first->payload);
-  const auto gap_us = (second->arrived.tv_sec - first->arrived.tv_sec) * 1000000 +
-                      (second->arrived.tv_usec - first->arrived.tv_usec);
+  const auto gap_us =
+      (second->arrived.tv_sec - first->arrived.tv_sec) * 1000000 + (second->arrived.tv_usec - first->arrived.tv_usec);
   EXPECT_NEAR(gap_us, 1000000, 300000);
   EXPECT_EQ(device_->Exit(SIGTERM, milliseconds(5000)), 0);
 }
@@ -121,19 +121,22 @@ TEST_P(DeviceReplies, AnswerTheLoginLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Options, DeviceReplies,
-    ::testing::Values(
-        ReplyCase{"RightPin", {}, kPin, "OK=320x240\n", false},
-        ReplyCase{"WrongPin", {}, "4712", "DENIED\n", true},
-        ReplyCase{"PinWithExtraDigit", {}, "47110", "DENIED\n", true},
-        ReplyCase{"RefuseText", {"--refuse-text", "Wrong PIN, go away"}, "0000", "Wrong PIN, go away\n", true},
-        ReplyCase{"SecondOk", {"--second-ok"}, kPin, "OK=320x240\nOK=320x240\n", false},
-        ReplyCase{"Silent", {"--silent"}, kPin, "", false},
-        ReplyCase{"CloseAbruptly", {"--close-abruptly"}, kPin, "", true},
-        ReplyCase{"RawEmptyOk", {"--reply", "OK=\\n"}, kPin, "OK=\n", false},
-        ReplyCase{"RawCapitalXCrLf", {"--reply", "OK=1280X720\\r\\n"}, kPin, "OK=1280X720\r\n", false},
-        ReplyCase{"RawLowerCase", {"--reply", "ok=1280x720\\n"}, kPin, "ok=1280x720\n", false},
-        ReplyCase{"RawSequence", {"--reply", "\\n", "--reply", "  \\r\\n", "--reply", "OK=640x480 \\n"}, kPin,
-                  "\n  \r\nOK=640x480 \n", false}),
+    ::testing::Values(ReplyCase{"RightPin", {}, kPin, "OK=320x240\n", false},
+                      ReplyCase{"WrongPin", {}, "4712", "DENIED\n", true},
+                      ReplyCase{"PinWithExtraDigit", {}, "47110", "DENIED\n", true},
+                      ReplyCase{
+                          "RefuseText", {"--refuse-text", "Wrong PIN, go away"}, "0000", "Wrong PIN, go away\n", true},
+                      ReplyCase{"SecondOk", {"--second-ok"}, kPin, "OK=320x240\nOK=320x240\n", false},
+                      ReplyCase{"Silent", {"--silent"}, kPin, "", false},
+                      ReplyCase{"CloseAbruptly", {"--close-abruptly"}, kPin, "", true},
+                      ReplyCase{"RawEmptyOk", {"--reply", "OK=\\n"}, kPin, "OK=\n", false},
+                      ReplyCase{"RawCapitalXCrLf", {"--reply", "OK=1280X720\\r\\n"}, kPin, "OK=1280X720\r\n", false},
+                      ReplyCase{"RawLowerCase", {"--reply", "ok=1280x720\\n"}, kPin, "ok=1280x720\n", false},
+                      ReplyCase{"RawSequence",
+                                {"--reply", "\\n", "--reply", "  \\r\\n", "--reply", "OK=640x480 \\n"},
+                                kPin,
+                                "\n  \r\nOK=640x480 \n",
+                                false}),
     [](const ::testing::TestParamInfo<ReplyCase>& info) { return std::string(info.param.label); });
 
 TEST_F(DeviceProgram, MalformedLoginLineIsRefused) {

@@ -1,8 +1,6 @@
 // TUdpListener with real datagrams on loopback: hand-over to the owner's
 // thread, waiting while the owner is busy, dropped datagrams at stop,
 // stopping from inside a handler, and ports that cannot be bound.
-#include "client/udp_listener.h"
-
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -15,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "client/udp_listener.h"
 #include "tests/discovery/loopback_sender.h"
 
 namespace {

@@ -30,8 +30,8 @@ inline bool SendDatagram(std::uint16_t port, std::string_view payload, Loopback 
   }
   const TestSocket s = OpenTestSocket(address.ss_family, SOCK_DGRAM);
   if (s == kNoSocket) return false;
-  const long long sent = sendto(s, payload.data(), static_cast<int>(payload.size()), 0,
-                                 reinterpret_cast<sockaddr*>(&address), length);
+  const long long sent =
+      sendto(s, payload.data(), static_cast<int>(payload.size()), 0, reinterpret_cast<sockaddr*>(&address), length);
   CloseTestSocket(s);
   return sent == static_cast<long long>(payload.size());
 }

@@ -72,8 +72,8 @@ std::string WaitForWindow(const std::string& title) {
 
 // Mean grey level (0 black .. 1 white) of a rectangle of a PNG.
 double MeanGrey(const std::string& png, int x, int y, int width, int height) {
-  const std::string geometry = std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) +
-                               "+" + std::to_string(y);
+  const std::string geometry =
+      std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" + std::to_string(y);
   return std::atof(
       Output("convert " + png + " -crop " + geometry + " -colorspace gray -format '%[fx:mean]' info:").c_str());
 }
@@ -100,8 +100,8 @@ TEST(Program, DeviceAnnouncingOnLoopbackAppearsInTheRunningWindow) {
   const std::string before = kShots + "discovery_window_empty.png";
   ASSERT_TRUE(display.Screenshot(before, std::stoul(window)));
 
-  const pid_t device = Spawn({kBin + "vantrel-device", "--name", "Porch Camera", "--control-port", "0",
-                              "--lifetime", "20"});
+  const pid_t device =
+      Spawn({kBin + "vantrel-device", "--name", "Porch Camera", "--control-port", "0", "--lifetime", "20"});
   std::this_thread::sleep_for(std::chrono::seconds(2));
   const std::string after = kShots + "discovery_window_device.png";
   ASSERT_TRUE(display.Screenshot(after, std::stoul(window)));

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "client/VantrelUnit.h"
 #include "client/device_id_list.h"
 #include "client/engine_binding.h"
 #include "client/mask_edit.h"
-#include "client/VantrelUnit.h"
 #include "tests/discovery/loopback_sender.h"
 
 namespace {
@@ -73,7 +73,8 @@ class WindowDiscovery : public ::testing::Test {
   QString Address() const { return form->DeviceIPEdit->text(); }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
-    for (int i = 0; i < DeviceIDComboBox()->count(); ++i) names.push_back(DeviceIDComboBox()->itemText(i).toStdString());
+    for (int i = 0; i < DeviceIDComboBox()->count(); ++i)
+      names.push_back(DeviceIDComboBox()->itemText(i).toStdString());
     return names;
   }
 
@@ -131,7 +132,8 @@ TEST_F(WindowDiscovery, AFloodStopsAtTheBoundAndTheFirstDevicesStay) {
   const int bound = static_cast<int>(vantrel::TDeviceIDList::kMaxDevices);
   for (int sent = 1; sent < bound + 100; sent += 25) {
     for (int i = sent; i < sent + 25; ++i)
-      Announce("Flood " + std::to_string(i) + " (10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ")");
+      Announce("Flood " + std::to_string(i) + " (10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256) +
+               ")");
     if (sent + 25 <= bound) {
       ASSERT_TRUE(WaitForDevices(sent + 25));
     }
@@ -227,15 +229,14 @@ TEST_P(IgnoredAnnouncement, LeavesListAddressAndPinAlone) {
   EXPECT_EQ(Names(), std::vector<std::string>{"Lobby"});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Payloads, IgnoredAnnouncement,
-    ::testing::Values(IgnoredCase{"LeadingParenthesis", "(192.168.1.50)"},
-                      IgnoredCase{"NoParenthesis", "Camera 192.168.1.50"},
-                      IgnoredCase{"BlanksBeforeParenthesis", " \t (192.168.1.50)"},
-                      IgnoredCase{"InvalidUtf8", "Camera\xC0\xAF (192.168.1.50)"},
-                      IgnoredCase{"Empty", ""}, IgnoredCase{"OnlyBlanks", " \r\n"},
-                      IgnoredCase{"Oversized", "Camera (192.168.1.50)" + std::string(8192, ' ')}),
-    [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Payloads, IgnoredAnnouncement,
+                         ::testing::Values(IgnoredCase{"LeadingParenthesis", "(192.168.1.50)"},
+                                           IgnoredCase{"NoParenthesis", "Camera 192.168.1.50"},
+                                           IgnoredCase{"BlanksBeforeParenthesis", " \t (192.168.1.50)"},
+                                           IgnoredCase{"InvalidUtf8", "Camera\xC0\xAF (192.168.1.50)"},
+                                           IgnoredCase{"Empty", ""}, IgnoredCase{"OnlyBlanks", " \r\n"},
+                                           IgnoredCase{"Oversized", "Camera (192.168.1.50)" + std::string(8192, ' ')}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(WindowDiscovery, IgnoredWhileConnectedAndListedWhenItAnnouncesAgain) {
   form->connected = true;

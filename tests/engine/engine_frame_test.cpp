@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "engine/engine_slots.h"
-#include "engine/strova.h"
 #include "engine/pipeline_conventions.h"
+#include "engine/strova.h"
 #include "platform/process.h"
 
 namespace {
@@ -92,8 +92,7 @@ TEST_P(BusWatch, MessageIsPrintedAndStrovaWaitReturns) {
   c.on_stderr ? testing::internal::CaptureStderr() : testing::internal::CaptureStdout();
   EXPECT_EQ(strova_wait(), 1);
   fflush(stdout);
-  const std::string out = c.on_stderr ? testing::internal::GetCapturedStderr()
-                                      : testing::internal::GetCapturedStdout();
+  const std::string out = c.on_stderr ? testing::internal::GetCapturedStderr() : testing::internal::GetCapturedStdout();
   poster.join();
   EXPECT_EQ(out, c.printed);
   // The watch leaves the pipeline in place.
@@ -117,8 +116,8 @@ TEST(BusWatch, OnlyEndAndErrorMessagesWaitOnTheBus) {
   GstBus* bus = gst_pipeline_get_bus(GST_PIPELINE(g_slots.pipeline));
   for (int i = 0; i < 1000; ++i) {
     gst_bus_post(bus, gst_message_new_element(GST_OBJECT(g_slots.pipeline), gst_structure_new_empty("qos-like")));
-    gst_bus_post(bus, gst_message_new_state_changed(GST_OBJECT(g_slots.pipeline), GST_STATE_NULL,
-                                                    GST_STATE_READY, GST_STATE_VOID_PENDING));
+    gst_bus_post(bus, gst_message_new_state_changed(GST_OBJECT(g_slots.pipeline), GST_STATE_NULL, GST_STATE_READY,
+                                                    GST_STATE_VOID_PENDING));
   }
   EXPECT_FALSE(gst_bus_have_pending(bus));
   gst_bus_post(bus, gst_message_new_eos(GST_OBJECT(g_slots.pipeline)));

@@ -32,8 +32,8 @@ std::vector<uint8_t> Expected(const CopyCase& c, const FrameQueueLayout& layout)
     const bool luma = at < layout.luma_bytes;
     const uint32_t offset = luma ? at : at - layout.luma_bytes;
     const uint32_t row = offset / w, col = offset % w;
-    area[at] = luma ? (row < c.height && col < c.width ? kLuma : 16)
-                    : (row < uv_rows && col < uv_width ? kChroma : 128);
+    area[at] =
+        luma ? (row < c.height && col < c.width ? kLuma : 16) : (row < uv_rows && col < uv_width ? kChroma : 128);
   }
   return area;
 }
@@ -56,14 +56,10 @@ TEST_P(CopyFrame, CroppedAndFilledInsideTheSlot) {
 
 INSTANTIATE_TEST_SUITE_P(
     FrameQueue, CopyFrame,
-    ::testing::Values(CopyCase{"SameSize", 64, 48, 64, 64, 64, 48},
-                      CopyCase{"WiderStride", 64, 48, 96, 128, 64, 48},
-                      CopyCase{"Larger", 80, 60, 80, 80, 64, 48},
-                      CopyCase{"Smaller", 48, 30, 48, 48, 64, 48},
-                      CopyCase{"WiderButShorter", 80, 30, 96, 96, 64, 48},
-                      CopyCase{"OddSizes", 63, 47, 64, 64, 64, 48},
-                      CopyCase{"OddQueue", 642, 481, 644, 644, 642, 481},
-                      CopyCase{"EmptyQueue", 64, 48, 64, 64, 0, 0}),
+    ::testing::Values(CopyCase{"SameSize", 64, 48, 64, 64, 64, 48}, CopyCase{"WiderStride", 64, 48, 96, 128, 64, 48},
+                      CopyCase{"Larger", 80, 60, 80, 80, 64, 48}, CopyCase{"Smaller", 48, 30, 48, 48, 64, 48},
+                      CopyCase{"WiderButShorter", 80, 30, 96, 96, 64, 48}, CopyCase{"OddSizes", 63, 47, 64, 64, 64, 48},
+                      CopyCase{"OddQueue", 642, 481, 644, 644, 642, 481}, CopyCase{"EmptyQueue", 64, 48, 64, 64, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The same frames through OnNewSample into a real region: the slot after
@@ -80,8 +76,7 @@ TEST_P(CopyIntoRegion, NeighbourSlotUntouched) {
   const FrameQueue& q = *g_slots.frame_queue;
   ASSERT_EQ(q.header->read_index, 1u);
   const uint8_t* next = reinterpret_cast<const uint8_t*>(q.slot_header[2]);
-  EXPECT_TRUE(std::all_of(next, next + kFrameSlotHeaderBytes + q.layout.frame_bytes,
-                          [](uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(std::all_of(next, next + kFrameSlotHeaderBytes + q.layout.frame_bytes, [](uint8_t b) { return b == 0; }));
   const uint8_t* area = q.slot_data[1];
   const CopyCase c{"", static_cast<uint32_t>(f.width), static_cast<uint32_t>(f.height), 0, 0, 642, 481};
   const std::vector<uint8_t> expected = Expected(c, q.layout);
@@ -91,14 +86,12 @@ TEST_P(CopyIntoRegion, NeighbourSlotUntouched) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FrameQueue, CopyIntoRegion,
-                         ::testing::Values(fq_test::Nv12{642, 481},          // caps stride 644
-                                           fq_test::Nv12{642, 481, 1024, 1024},
-                                           fq_test::Nv12{1280, 720},
+                         ::testing::Values(fq_test::Nv12{642, 481},  // caps stride 644
+                                           fq_test::Nv12{642, 481, 1024, 1024}, fq_test::Nv12{1280, 720},
                                            fq_test::Nv12{320, 200, 512, 384}),
                          [](const auto& info) {
-                           return std::to_string(info.param.width) + "x" +
-                                  std::to_string(info.param.height) + "stride" +
-                                  std::to_string(info.param.y_stride);
+                           return std::to_string(info.param.width) + "x" + std::to_string(info.param.height) +
+                                  "stride" + std::to_string(info.param.y_stride);
                          });
 
 }  // namespace

@@ -42,8 +42,7 @@ inline GstSample* MakeSample(const Nv12& f, GstClockTime pts) {
   gst_video_info_set_format(&info, GST_VIDEO_FORMAT_NV12, f.width, f.height);
   const bool custom = f.y_stride || f.uv_stride;
   gsize offsets[GST_VIDEO_MAX_PLANES] = {0};
-  gint strides[GST_VIDEO_MAX_PLANES] = {GST_VIDEO_INFO_PLANE_STRIDE(&info, 0),
-                                        GST_VIDEO_INFO_PLANE_STRIDE(&info, 1)};
+  gint strides[GST_VIDEO_MAX_PLANES] = {GST_VIDEO_INFO_PLANE_STRIDE(&info, 0), GST_VIDEO_INFO_PLANE_STRIDE(&info, 1)};
   if (f.y_stride) strides[0] = f.y_stride;
   if (f.uv_stride) strides[1] = f.uv_stride;
   offsets[1] = static_cast<gsize>(strides[0]) * f.height;
@@ -56,8 +55,8 @@ inline GstSample* MakeSample(const Nv12& f, GstClockTime pts) {
   memset(map.data + uv_start, f.chroma, map.size - uv_start);
   gst_buffer_unmap(buffer, &map);
   if (custom) {
-    gst_buffer_add_video_meta_full(buffer, GST_VIDEO_FRAME_FLAG_NONE, GST_VIDEO_FORMAT_NV12,
-                                   f.width, f.height, 2, offsets, strides);
+    gst_buffer_add_video_meta_full(buffer, GST_VIDEO_FRAME_FLAG_NONE, GST_VIDEO_FORMAT_NV12, f.width, f.height, 2,
+                                   offsets, strides);
   }
   GST_BUFFER_PTS(buffer) = pts;
   GstCaps* caps = gst_video_info_to_caps(&info);
@@ -74,8 +73,10 @@ inline GstSample* MakeSample(const Nv12& f, GstClockTime pts) {
 class Feeder {
  public:
   Feeder() {
-    pipeline_ = gst_parse_launch("appsrc name=src format=time ! appsink name=sink sync=false "
-                                 "emit-signals=true enable-last-sample=false", nullptr);
+    pipeline_ = gst_parse_launch(
+        "appsrc name=src format=time ! appsink name=sink sync=false "
+        "emit-signals=true enable-last-sample=false",
+        nullptr);
     src_ = gst_bin_get_by_name(GST_BIN(pipeline_), "src");
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline_), "sink");
     g_signal_connect(sink, "new-sample", G_CALLBACK(OnNewSample), nullptr);
@@ -93,16 +94,15 @@ class Feeder {
   }
   void Feed(const std::vector<GstSample*>& samples) {
     for (GstSample* sample : samples) {
-      gst_mini_object_weak_ref(GST_MINI_OBJECT_CAST(gst_sample_get_buffer(sample)), OnBufferFreed,
-                               &freed_);
+      gst_mini_object_weak_ref(GST_MINI_OBJECT_CAST(gst_sample_get_buffer(sample)), OnBufferFreed, &freed_);
       ++pushed_;
       gst_app_src_push_sample(GST_APP_SRC(src_), sample);
       gst_sample_unref(sample);
     }
     gst_app_src_end_of_stream(GST_APP_SRC(src_));
     GstBus* bus = gst_element_get_bus(pipeline_);
-    GstMessage* message = gst_bus_timed_pop_filtered(
-        bus, 10 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    GstMessage* message = gst_bus_timed_pop_filtered(bus, 10 * GST_SECOND,
+                                                     static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
     ASSERT_NE(message, nullptr);
     EXPECT_EQ(GST_MESSAGE_TYPE(message), GST_MESSAGE_EOS);
     gst_message_unref(message);

@@ -59,8 +59,8 @@ TEST(FrameQueueLayout, RefusedSizes) {
     int64_t width, height;
   };
   for (const Case c : {Case{-1, 720}, Case{1280, -1}, Case{INT32_MIN, INT32_MIN},
-                       Case{65536, 65536},   // width * height * 3 beyond 32 bits
-                       Case{31000, 31000},   // one frame fits, three slots do not
+                       Case{65536, 65536},  // width * height * 3 beyond 32 bits
+                       Case{31000, 31000},  // one frame fits, three slots do not
                        Case{INT32_MAX, 1}}) {
     EXPECT_FALSE(ComputeFrameQueueLayout(c.width, c.height)) << c.width << "x" << c.height;
   }

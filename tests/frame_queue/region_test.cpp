@@ -2,14 +2,13 @@
 // killed writer's region is replaced, a reader elsewhere sees the close, and
 // a reader polling during writing never accepts a slot being rewritten.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
@@ -83,8 +82,7 @@ void WriteNumberedFrame(FrameQueue* queue, std::vector<uint8_t>& y, std::vector<
 bool IsNumberedFrame(const FrameQueueReader::Frame& frame, uint32_t luma_bytes) {
   const auto n = static_cast<uint8_t>(frame.index);
   return frame.timestamp == frame.index &&
-         std::all_of(frame.pixels.begin(), frame.pixels.begin() + luma_bytes,
-                     [n](uint8_t b) { return b == n; }) &&
+         std::all_of(frame.pixels.begin(), frame.pixels.begin() + luma_bytes, [n](uint8_t b) { return b == n; }) &&
          std::all_of(frame.pixels.begin() + luma_bytes, frame.pixels.end(),
                      [n](uint8_t b) { return b == static_cast<uint8_t>(n + 1); });
 }
@@ -163,8 +161,8 @@ TEST_F(Region, LeftoverWithAFreeLockIsReplacedWhateverItHolds) {
     size_t size;
     bool complete_header;
   };
-  for (const Leftover& left : {Leftover{"empty", 0, false}, Leftover{"zeros", 4096, false},
-                               Leftover{"complete, state 2", 0, true}}) {
+  for (const Leftover& left :
+       {Leftover{"empty", 0, false}, Leftover{"zeros", 4096, false}, Leftover{"complete, state 2", 0, true}}) {
     SCOPED_TRACE(left.what);
     const std::string path = "/" + name_;
     const int fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);

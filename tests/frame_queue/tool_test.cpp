@@ -2,7 +2,6 @@
 // itself watching a region that a real videotestsrc pipeline fills.
 #include <gst/gst.h>
 #include <gtest/gtest.h>
-
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,16 +22,20 @@ TEST(FrameQueueTool, Options) {
   ASSERT_TRUE(defaults);
   EXPECT_EQ(defaults->seconds, 5);
   EXPECT_EQ(defaults->region_name, kFrameQueueName);
-  const auto all = ParseWatchOptions(
-      {"--seconds", "2.5", "--pgm", "y.pgm", "--png", "f.png", "--name", "other"}, error);
+  const auto all =
+      ParseWatchOptions({"--seconds", "2.5", "--pgm", "y.pgm", "--png", "f.png", "--name", "other"}, error);
   ASSERT_TRUE(all);
   EXPECT_EQ(all->seconds, 2.5);
   EXPECT_EQ(all->pgm_path, "y.pgm");
   EXPECT_EQ(all->png_path, "f.png");
   EXPECT_EQ(all->region_name, "other");
-  for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"--seconds"}, {"--seconds", "0"}, {"--seconds", "-1"},
-        {"--seconds", "5x"}, {"--seconds", "nan"}, {"--frames", "3"}, {"extra"}}) {
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--seconds"},
+                                              {"--seconds", "0"},
+                                              {"--seconds", "-1"},
+                                              {"--seconds", "5x"},
+                                              {"--seconds", "nan"},
+                                              {"--frames", "3"},
+                                              {"extra"}}) {
     EXPECT_FALSE(ParseWatchOptions(bad, error)) << bad[0];
     EXPECT_FALSE(error.empty());
   }
@@ -59,14 +62,14 @@ TEST(FrameQueueTool, ReportCountsAcrossTheCounterWrap) {
 }
 
 TEST(FrameQueueTool, Pictures) {
-  const uint8_t frame[4 * 3 * 3 / 2] = {16, 16, 235, 235, 16, 16, 235, 235, 16, 16, 235, 235,
-                                        128, 128, 128, 128, 128, 128};
+  const uint8_t frame[4 * 3 * 3 / 2] = {16, 16,  235, 235, 16,  16,  235, 235, 16,
+                                        16, 235, 235, 128, 128, 128, 128, 128, 128};
   const std::vector<uint8_t> pgm = PgmOfLuma(frame, 4, 3);
   EXPECT_EQ(std::string(pgm.begin(), pgm.begin() + 11), "P5\n4 3\n255\n");
   EXPECT_EQ(pgm.size(), 11u + 12u);
   const std::vector<uint8_t> rgb = RgbOfNv12(frame, 4, 3);
   ASSERT_EQ(rgb.size(), 36u);
-  EXPECT_EQ(rgb[0], 0);      // video black
+  EXPECT_EQ(rgb[0], 0);            // video black
   EXPECT_EQ(rgb[3 * 2 + 1], 255);  // video white
   EXPECT_EQ(rgb.back(), 255);
 }

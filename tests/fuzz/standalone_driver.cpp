@@ -21,9 +21,9 @@ void Run(const std::string& input) {
 
 // Bytes that matter to the parsers: parentheses, blanks, controls, the
 // edges of UTF-8 sequences, and the characters of a size reply.
-constexpr unsigned char kInteresting[] = {'(', ')', ' ', '\t', '\r', '\n', 0,    0x1F, 0x20, 0x21, 0x7F,
-                                          0x80, 0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xED, 0xEF, 0xF0, 0xF4, 0xF5,
-                                          0xFF, '.', '1', 'A', 'O', 'K', '=', 'x', 'X', '$', '-', '+'};
+constexpr unsigned char kInteresting[] = {'(',  ')',  ' ',  '\t', '\r', '\n', 0,    0x1F, 0x20, 0x21, 0x7F, 0x80,
+                                          0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF, '.',
+                                          '1',  'A',  'O',  'K',  '=',  'x',  'X',  '$',  '-',  '+'};
 
 std::string Mutate(std::string input, std::mt19937& random) {
   const int steps = 1 + static_cast<int>(random() % 4);
@@ -31,10 +31,18 @@ std::string Mutate(std::string input, std::mt19937& random) {
     const auto byte = static_cast<char>(random() % 2 ? kInteresting[random() % sizeof kInteresting] : random());
     const std::size_t at = input.empty() ? 0 : random() % (input.size() + 1);
     switch (random() % 4) {
-      case 0: input.insert(input.begin() + at, byte); break;
-      case 1: if (at < input.size()) input[at] = byte; break;
-      case 2: if (at < input.size()) input.erase(at, 1 + random() % 3); break;
-      default: input.insert(at, input.substr(0, random() % (input.size() + 1))); break;
+      case 0:
+        input.insert(input.begin() + at, byte);
+        break;
+      case 1:
+        if (at < input.size()) input[at] = byte;
+        break;
+      case 2:
+        if (at < input.size()) input.erase(at, 1 + random() % 3);
+        break;
+      default:
+        input.insert(at, input.substr(0, random() % (input.size() + 1)));
+        break;
     }
     if (input.size() > FUZZ_MAX_LEN) input.resize(FUZZ_MAX_LEN);
   }

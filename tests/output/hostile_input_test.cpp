@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "engine/engine_slots.h"
-#include "engine/strova.h"
 #include "engine/frame_queue_reader.h"
+#include "engine/strova.h"
 #include "tests/output/output_fixture.h"
 
 namespace {
@@ -156,10 +156,10 @@ TEST_F(HostileInput, LargeGarbageDatagramsNeverStopTheDevicesFrames) {
   const int after_start = watch_->device_frames;
   watch_->Watch(std::chrono::seconds(1));
   const int after = watch_->device_frames - after_start;
-  std::printf("%llu garbage datagrams; device frames: %d in 3 s of garbage, %d in the second after, %d other "
-              "pictures; RSS %zu -> %zu\n",
-              static_cast<unsigned long long>(garbage), during, after, watch_->other_frames, resident_before,
-              ResidentBytes());
+  std::printf(
+      "%llu garbage datagrams; device frames: %d in 3 s of garbage, %d in the second after, %d other "
+      "pictures; RSS %zu -> %zu\n",
+      static_cast<unsigned long long>(garbage), during, after, watch_->other_frames, resident_before, ResidentBytes());
   EXPECT_GT(garbage, 1000u);
   EXPECT_GE(after, 15) << "frames flow at the device's rate again";
 #if !defined(__SANITIZE_ADDRESS__)

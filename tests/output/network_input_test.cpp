@@ -1,6 +1,8 @@
 // The network chain's input: which datagrams count as RTP/H.264 of payload
 // type 96, the source latch, the picture-size bound, the socket's receive
 // buffer, and frames handed to the frame queue without waiting on the clock.
+#include "engine/network_input.h"
+
 #include <gio/gio.h>
 #include <gio/gnetworking.h>
 #include <gtest/gtest.h>
@@ -10,7 +12,6 @@
 
 #include "engine/engine_slots.h"
 #include "engine/frame_queue_reader.h"
-#include "engine/network_input.h"
 #include "tests/output/output_fixture.h"
 
 namespace {
@@ -96,9 +97,9 @@ TEST(PictureBound, EachSideAndTheAreaOfLevel62) {
     int width, height;
     bool within;
   } const cases[] = {
-      {1920, 1080, true}, {8192, 4320, true},  {4320, 8192, true},  {8192, 16, true},   {1, 1, true},
-      {8193, 16, false},  {16, 8193, false},   {8192, 4352, true},  {8192, 4368, false}, {8192, 8192, false}, {0, 480, false},
-      {640, -480, false}, {INT32_MAX, 1, false},
+      {1920, 1080, true}, {8192, 4320, true}, {4320, 8192, true},    {8192, 16, true},    {1, 1, true},
+      {8193, 16, false},  {16, 8193, false},  {8192, 4352, true},    {8192, 4368, false}, {8192, 8192, false},
+      {0, 480, false},    {640, -480, false}, {INT32_MAX, 1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));

@@ -43,12 +43,12 @@ using testsupport::FreeUdpPort;
 class RtpSender {
  public:
   RtpSender(int port, int width, int height, int fps = 30, const char* pattern = "smpte") {
-    const std::string description =
-        std::string("videotestsrc is-live=true pattern=") + pattern + " ! video/x-raw,format=I420,width=" + std::to_string(width) +
-        ",height=" + std::to_string(height) + ",framerate=" + std::to_string(fps) +
-        "/1 ! x264enc tune=zerolatency speed-preset=ultrafast key-int-max=5 ! "
-        "rtph264pay pt=96 config-interval=-1 ! udpsink host=127.0.0.1 port=" +
-        std::to_string(port);
+    const std::string description = std::string("videotestsrc is-live=true pattern=") + pattern +
+                                    " ! video/x-raw,format=I420,width=" + std::to_string(width) +
+                                    ",height=" + std::to_string(height) + ",framerate=" + std::to_string(fps) +
+                                    "/1 ! x264enc tune=zerolatency speed-preset=ultrafast key-int-max=5 ! "
+                                    "rtph264pay pt=96 config-interval=-1 ! udpsink host=127.0.0.1 port=" +
+                                    std::to_string(port);
     pipeline_ = gst_parse_launch(description.c_str(), nullptr);
     if (pipeline_) gst_element_set_state(pipeline_, GST_STATE_PLAYING);
   }

@@ -1,13 +1,14 @@
 // Output pipeline: the choice of chain, the shape of the running pipeline
 // (elements, links, caps, properties), teardown, a missing element, and the
 // guards against a pipeline that exists already or is of another kind.
+#include "engine/output_pipeline.h"
+
 #include <gtest/gtest.h>
 
 #include "engine/engine_slots.h"
-#include "engine/pipeline_conventions.h"
 #include "engine/frame_queue.h"
 #include "engine/frame_queue_reader.h"
-#include "engine/output_pipeline.h"
+#include "engine/pipeline_conventions.h"
 #include "tests/output/output_fixture.h"
 
 namespace {
@@ -61,8 +62,8 @@ struct ShapeCase {
 
 void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.name; }
 
-const std::vector<std::string> kNetworkElements = {"udp-source", "rtp-jitterbuffer", "rtph264-depay", "avdec-h264",
-                                                   "converter",  "tee",              "queue-app",     "app-sink"};
+const std::vector<std::string> kNetworkElements = {
+    "udp-source", "rtp-jitterbuffer", "rtph264-depay", "avdec-h264", "converter", "tee", "queue-app", "app-sink"};
 const std::vector<std::string> kCameraElements = {"webcam-source", "converter", "tee", "queue-app", "app-sink"};
 const std::vector<std::string> kJpegElements = {"webcam-source", "jpegdecoder", "converter",
                                                 "tee",           "queue-app",   "app-sink"};
@@ -97,8 +98,7 @@ TEST_P(OutputShape, RunningPipelineHasTheChainAndTearsDownCompletely) {
   testcamera::Register();
   ASSERT_EQ(strova_init(1), 1);
   const int port = c.network_port ? FreeUdpPort() : 0;
-  ASSERT_EQ(strova_startoutput(c.device_index, c.device_name, port, c.media_type, c.width, c.height,
-                               c.framerate, 1),
+  ASSERT_EQ(strova_startoutput(c.device_index, c.device_name, port, c.media_type, c.width, c.height, c.framerate, 1),
             1);
 
   ASSERT_NE(g_slots.pipeline, nullptr);
@@ -134,8 +134,8 @@ TEST_P(OutputShape, RunningPipelineHasTheChainAndTearsDownCompletely) {
   EXPECT_EQ(max_buffers, 3u);
   EXPECT_TRUE(emit);
   const guint new_sample = g_signal_lookup("new-sample", G_OBJECT_TYPE(g_slots.sink));
-  EXPECT_NE(g_signal_handler_find(g_slots.sink, GSignalMatchType(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_FUNC),
-                                  new_sample, 0, nullptr, reinterpret_cast<gpointer>(OnNewSample), nullptr),
+  EXPECT_NE(g_signal_handler_find(g_slots.sink, GSignalMatchType(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_FUNC), new_sample,
+                                  0, nullptr, reinterpret_cast<gpointer>(OnNewSample), nullptr),
             0u);
 
   // Every element goes with the pipeline.
@@ -206,12 +206,10 @@ INSTANTIATE_TEST_SUITE_P(Factories, MissingElement,
                          ::testing::Values(MissingCase{"videoconvert", true}, MissingCase{"tee", true},
                                            MissingCase{"queue", true}, MissingCase{"appsink", true},
                                            MissingCase{"udpsrc", true}, MissingCase{"rtpjitterbuffer", true},
-                                           MissingCase{"rtph264depay", true},
-                                           MissingCase{"avdec_h264", true}, MissingCase{"mfvideosrc", false},
-                                           MissingCase{"appsink", false}),
+                                           MissingCase{"rtph264depay", true}, MissingCase{"avdec_h264", true},
+                                           MissingCase{"mfvideosrc", false}, MissingCase{"appsink", false}),
                          [](const auto& info) {
-                           return std::string(info.param.network ? "Network_" : "Camera_") +
-                                  info.param.factory;
+                           return std::string(info.param.network ? "Network_" : "Camera_") + info.param.factory;
                          });
 
 TEST(OutputStart, MissingJpegDecoderIsNotRequired) {

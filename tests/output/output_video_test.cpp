@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "engine/engine_slots.h"
-#include "engine/strova.h"
 #include "engine/frame_queue_reader.h"
+#include "engine/strova.h"
 #include "tests/output/output_fixture.h"
 
 namespace {
@@ -71,10 +71,9 @@ TEST_P(NetworkVideo, FramesArriveAsNv12OfTheSentSizeAndPicture) {
   strova_release();
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, NetworkVideo, ::testing::Values(Size{320, 240}, Size{352, 288}),
-                         [](const auto& info) {
-                           return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
-                         });
+INSTANTIATE_TEST_SUITE_P(Sizes, NetworkVideo, ::testing::Values(Size{320, 240}, Size{352, 288}), [](const auto& info) {
+  return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+});
 
 struct CameraCase {
   const char* name;
@@ -100,8 +99,7 @@ TEST_P(CameraVideo, FramesOfTheCameraReachTheQueue) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cameras, CameraVideo,
-                         ::testing::Values(CameraCase{"Raw", 0, "video/x-raw"},
-                                           CameraCase{"Jpeg", 1, "image/jpeg"}),
+                         ::testing::Values(CameraCase{"Raw", 0, "video/x-raw"}, CameraCase{"Jpeg", 1, "image/jpeg"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 size_t OpenFileDescriptors() {
@@ -139,8 +137,7 @@ TEST(OutputCycles, TwoHundredStartsAndEndsDoNotGrow) {
   EXPECT_LT(ResidentBytes(), rss + 8u * 1024 * 1024) << "from " << rss;
 #endif
   EXPECT_GT(with_frames, 180) << "frames flowed in most cycles";
-  std::printf("RSS %zu -> %zu bytes, fds %zu, cycles with frames %d of 210\n", rss, ResidentBytes(), fds,
-              with_frames);
+  std::printf("RSS %zu -> %zu bytes, fds %zu, cycles with frames %d of 210\n", rss, ResidentBytes(), fds, with_frames);
   sender.reset();
   strova_release();
 }

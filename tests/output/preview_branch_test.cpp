@@ -4,14 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <memory>
 #include <cstdio>
+#include <memory>
 
 #include "engine/engine_slots.h"
-#include "engine/strova.h"
 #include "engine/frame_queue_reader.h"
-#include "tests/output/output_fixture.h"
+#include "engine/strova.h"
 #include "tests/camera/x11_picture.h"
+#include "tests/output/output_fixture.h"
 #include "tests/support/xvfb.h"
 
 namespace {

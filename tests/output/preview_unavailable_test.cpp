@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "engine/engine_slots.h"
-#include "engine/strova.h"
 #include "engine/frame_queue_reader.h"
+#include "engine/strova.h"
 #include "tests/camera/x11_picture.h"
 #include "tests/output/output_fixture.h"
 #include "tests/support/xvfb.h"
@@ -122,9 +122,10 @@ TEST_P(PreviewUnavailable, OutputKeepsItsFramesAndEverythingEnds) {
   EXPECT_EQ(strova_release(), 1);
   released_ = true;
   const double release_ms = MillisecondsSince(start);
-  std::printf("[ measured ] %s: %.1f frames/s kept after the failed preview; end %.0f ms; next session's "
-              "first 5 frames %.0f ms; release %.0f ms\n",
-              GetParam().name, fps, end_ms, first_frames_ms, release_ms);
+  std::printf(
+      "[ measured ] %s: %.1f frames/s kept after the failed preview; end %.0f ms; next session's "
+      "first 5 frames %.0f ms; release %.0f ms\n",
+      GetParam().name, fps, end_ms, first_frames_ms, release_ms);
 }
 
 INSTANTIATE_TEST_SUITE_P(NoGl, PreviewUnavailable,

@@ -2,12 +2,11 @@
 // small tmpfs on /dev/shm, as in a container), and sizes beyond any H.264
 // picture: no queue and one line on standard error saying why, no SIGBUS,
 // and the output pipeline still plays.
+#include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
@@ -101,9 +100,9 @@ TEST(FrameSize, BeyondTheLargestH264PictureGivesNoQueue) {
     int width, height;
     bool allowed;
   };
-  for (const Size& s : {Size{8192, 4352, true}, Size{8192, 16, true}, Size{16, 8192, true}, Size{0, 0, true},
-                        Size{8193, 16, false}, Size{16, 8193, false}, Size{8192, 4353, false},
-                        Size{65535, 65535, false}, Size{-1, 720, false}}) {
+  for (const Size& s :
+       {Size{8192, 4352, true}, Size{8192, 16, true}, Size{16, 8192, true}, Size{0, 0, true}, Size{8193, 16, false},
+        Size{16, 8193, false}, Size{8192, 4353, false}, Size{65535, 65535, false}, Size{-1, 720, false}}) {
     SCOPED_TRACE(std::to_string(s.width) + "x" + std::to_string(s.height));
     EXPECT_EQ(FrameSizeAllowed(s.width, s.height), s.allowed);
     if (s.allowed) continue;
@@ -116,8 +115,8 @@ TEST(FrameSize, BeyondTheLargestH264PictureGivesNoQueue) {
 }
 
 TEST(FrameSize, RefusedSizeStillPlays) {
-  EXPECT_EQ(StartWithoutQueue(8193, 4320, "the frame size is not one of 0 to 8192 on each side, 35651584 pixels at most"),
-            0);
+  EXPECT_EQ(
+      StartWithoutQueue(8193, 4320, "the frame size is not one of 0 to 8192 on each side, 35651584 pixels at most"), 0);
 }
 
 }  // namespace

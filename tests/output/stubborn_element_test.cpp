@@ -37,8 +37,7 @@ GstStateChangeReturn StubbornChangeState(GstElement* element, GstStateChange tra
 
 void stubborn_class_init(StubbornClass* klass) {
   GST_ELEMENT_CLASS(klass)->change_state = StubbornChangeState;
-  gst_element_class_set_static_metadata(GST_ELEMENT_CLASS(klass), "Stubborn", "Testing",
-                                        "Refuses to stop", "Vantrel");
+  gst_element_class_set_static_metadata(GST_ELEMENT_CLASS(klass), "Stubborn", "Testing", "Refuses to stop", "Vantrel");
 }
 void stubborn_init(Stubborn*) {}
 
@@ -59,11 +58,10 @@ TEST_P(StubbornElement, EndBringsTheRestDownAndDisposesNothingRunning) {
   GstElement* stubborn = GST_ELEMENT(g_object_new(stubborn_get_type(), "name", "stubborn", nullptr));
   ASSERT_TRUE(gst_bin_add(GST_BIN(g_slots.pipeline), stubborn));
   ASSERT_TRUE(gst_element_sync_state_with_parent(stubborn));
-  ASSERT_TRUE(outputtest::WaitFor([&] { return GST_STATE(stubborn) == GST_STATE_PLAYING; },
-                                  std::chrono::seconds(5)));
+  ASSERT_TRUE(outputtest::WaitFor([&] { return GST_STATE(stubborn) == GST_STATE_PLAYING; }, std::chrono::seconds(5)));
 
-  gpointer watched[] = {g_slots.source, g_slots.depay, g_slots.decoder, g_slots.tee, g_slots.app_queue,
-                        g_slots.sink, stubborn};
+  gpointer watched[] = {g_slots.source,    g_slots.depay, g_slots.decoder, g_slots.tee,
+                        g_slots.app_queue, g_slots.sink,  stubborn};
   for (gpointer& element : watched) g_object_add_weak_pointer(G_OBJECT(element), &element);
   g_refusals = GetParam().refusals;
   testing::internal::CaptureStderr();

@@ -7,6 +7,8 @@
 #include <pthread.h>
 #endif
 
+#include <xmmintrin.h>
+
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -14,7 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
-#include <xmmintrin.h>
 
 #include "tests/support/test_env.h"
 
@@ -33,9 +34,7 @@ constexpr char kInstallFolder[] = "/opt/vantrel/";
 #endif
 
 // UTF-8 text <-> a path, whatever the system's own path encoding.
-fs::path PathOf(const std::string& utf8) {
-  return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
+fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
 std::string Utf8Of(const fs::path& path) {
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
@@ -148,8 +147,7 @@ TEST(Library, LoadsResolvesAndRejectsMissingNames) {
   EXPECT_NE(platform::ResolveSymbol(lib, "strova_init"), nullptr);
   EXPECT_EQ(platform::ResolveSymbol(lib, "strova_nothing"), nullptr);
   std::string path;
-  ASSERT_EQ(platform::ModulePathOf(platform::ResolveSymbol(lib, "strova_init"), path),
-            platform::ModulePathStatus::Ok);
+  ASSERT_EQ(platform::ModulePathOf(platform::ResolveSymbol(lib, "strova_init"), path), platform::ModulePathStatus::Ok);
   EXPECT_EQ(std::filesystem::canonical(path), std::filesystem::canonical(STROVA_LIBRARY_PATH));
   platform::UnloadLibrary(lib);
   EXPECT_EQ(platform::LoadSharedLibrary("/nonexistent/libstrova.so"), nullptr);
@@ -167,8 +165,7 @@ TEST(Library, LoadsFromAFolderWithANonAsciiName) {
   platform::LibraryHandle lib = platform::LoadSharedLibrary(utf8);
   ASSERT_NE(lib, nullptr) << utf8;
   std::string path;
-  ASSERT_EQ(platform::ModulePathOf(platform::ResolveSymbol(lib, "strova_init"), path),
-            platform::ModulePathStatus::Ok);
+  ASSERT_EQ(platform::ModulePathOf(platform::ResolveSymbol(lib, "strova_init"), path), platform::ModulePathStatus::Ok);
   EXPECT_EQ(fs::canonical(PathOf(path)), fs::canonical(copy));
   platform::UnloadLibrary(lib);
   fs::remove_all(dir.parent_path());

@@ -29,7 +29,8 @@ class PrivateNetwork : public testing::Environment {
     }
     const std::string setup =
         "exec >/dev/null 2>&1; set -e; ip link set lo up; ip link add v0 type veth peer name v1;"
-        "ip link set v0 up; ip link set v1 up; ip addr add " + address_ + " dev v0";
+        "ip link set v0 up; ip link set v1 up; ip addr add " +
+        address_ + " dev v0";
     if (std::system(setup.c_str()) != 0) {
       std::fprintf(stderr, "the private network could not be set up (needs CAP_NET_ADMIN)\n");
       return;

@@ -43,8 +43,7 @@ inline std::filesystem::path UniqueTempPath(const std::string& prefix) {
 #else
   const unsigned long process = static_cast<unsigned long>(getpid());
 #endif
-  return std::filesystem::temp_directory_path() /
-         (prefix + std::to_string(process) + "-" + std::to_string(++counter));
+  return std::filesystem::temp_directory_path() / (prefix + std::to_string(process) + "-" + std::to_string(++counter));
 }
 
 // True when a Windows build runs under Wine (ntdll exports wine_get_version);

@@ -21,10 +21,18 @@ TEST(WebcamOptions, GoodAndBadCommandLines) {
   EXPECT_EQ(all->v4l2_device, "/dev/video10");
   EXPECT_EQ(*all->size, (PictureSize{1280, 720}));
   EXPECT_EQ(all->region_name, "q");
-  for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"--size", "0x0"}, {"--size", "641x480"}, {"--size", "1280x"},
-        {"--size", "x720"}, {"--size", "8194x2"}, {"--size", "-2x4"}, {"--size", "12x12"},
-        {"--size", "99999999x2"}, {"--v4l2"}, {"--v4l2", ""}, {"--fps", "30"}, {"extra"}}) {
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--size", "0x0"},
+                                              {"--size", "641x480"},
+                                              {"--size", "1280x"},
+                                              {"--size", "x720"},
+                                              {"--size", "8194x2"},
+                                              {"--size", "-2x4"},
+                                              {"--size", "12x12"},
+                                              {"--size", "99999999x2"},
+                                              {"--v4l2"},
+                                              {"--v4l2", ""},
+                                              {"--fps", "30"},
+                                              {"extra"}}) {
     EXPECT_FALSE(ParseCameraOptions(bad, error)) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
     EXPECT_FALSE(error.empty());
   }
@@ -46,8 +54,8 @@ TEST(WebcamPicture, LetterboxKeepsTheAspectRatioCentredAndEven) {
     PictureRect rect;
   } cases[] = {
       {{1280, 720}, {1280, 720}, {0, 0, 1280, 720}},
-      {{640, 360}, {1280, 720}, {0, 0, 1280, 720}},   // same shape, scaled up
-      {{640, 480}, {1280, 720}, {160, 0, 960, 720}},  // 4:3 in 16:9: bars left and right
+      {{640, 360}, {1280, 720}, {0, 0, 1280, 720}},    // same shape, scaled up
+      {{640, 480}, {1280, 720}, {160, 0, 960, 720}},   // 4:3 in 16:9: bars left and right
       {{1920, 800}, {1280, 720}, {0, 94, 1280, 532}},  // wider: bars above and below
       {{642, 481}, {320, 240}, {0, 0, 320, 238}},
       {{2, 4000}, {320, 240}, {158, 0, 2, 240}},  // never narrower than one chroma pair

@@ -59,7 +59,8 @@ class ColourSender {
         "videotestsrc is-live=true pattern=solid-color foreground-color=" + std::to_string(argb) +
         " ! video/x-raw,format=I420,width=" + std::to_string(width) + ",height=" + std::to_string(height) +
         ",framerate=30/1 ! x264enc tune=zerolatency speed-preset=ultrafast key-int-max=5 ! "
-        "rtph264pay pt=96 config-interval=-1 ! udpsink host=127.0.0.1 port=" + std::to_string(port);
+        "rtph264pay pt=96 config-interval=-1 ! udpsink host=127.0.0.1 port=" +
+        std::to_string(port);
     pipeline_ = gst_parse_launch(description.c_str(), nullptr);
     gst_element_set_state(pipeline_, GST_STATE_PLAYING);
   }
@@ -168,7 +169,8 @@ pid_t StartWriter(const std::string& name, uint32_t width, uint32_t height, Colo
   if (!queue) _exit(1);
   const FrameQueueLayout& l = queue->layout;
   std::vector<uint8_t> frame(l.frame_bytes, static_cast<uint8_t>(c.y));
-  for (size_t i = l.luma_bytes; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>((i - l.luma_bytes) % 2 ? c.v : c.u);
+  for (size_t i = l.luma_bytes; i < frame.size(); ++i)
+    frame[i] = static_cast<uint8_t>((i - l.luma_bytes) % 2 ? c.v : c.u);
   for (;;) {
     WriteFrame(queue, {frame.data(), frame.data() + l.luma_bytes, l.width, l.width, l.width, l.height}, 0);
     usleep(33'000);
@@ -228,8 +230,9 @@ TEST(WebcamErrors, OneClearLineAndExitCodeOne) {
     std::vector<std::string> args;
     const char* says;
   } cases[] = {
-      {{}, "no PipeWire daemon answers at " },
-      {{"--v4l2", "/dev/video-vantrel-none"}, "v4l2loopback is not loaded: load it with: sudo modprobe v4l2loopback exclusive_caps=1"},
+      {{}, "no PipeWire daemon answers at "},
+      {{"--v4l2", "/dev/video-vantrel-none"},
+       "v4l2loopback is not loaded: load it with: sudo modprobe v4l2loopback exclusive_caps=1"},
       {{"--v4l2", "/dev/null"}, "/dev/null is not a v4l2loopback output device (not a video device); load it with"},
       {{"--size", "0x0"}, "--size wants WxH with even sides"},
       {{"--frames"}, "unknown argument: --frames"},

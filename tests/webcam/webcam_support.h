@@ -107,11 +107,9 @@ class PipeWireDaemon {
     // The group also ends itself once this test process has gone, however it went.
     const std::string watch = "while kill -0 " + std::to_string(getpid()) + " 2>/dev/null; do sleep 0.5; done; kill 0";
     daemon_ = std::make_unique<Child>(
-        std::vector<std::string>{"dbus-run-session", "--", "sh", "-c",
-                                 "pipewire & sleep 0.3; wireplumber & " + watch},
+        std::vector<std::string>{"dbus-run-session", "--", "sh", "-c", "pipewire & sleep 0.3; wireplumber & " + watch},
         runtime_ + "/daemon.log");
-    ready_ = WaitUntil([&] { return access((runtime_ + "/pipewire-0").c_str(), F_OK) == 0; },
-                       std::chrono::seconds(10));
+    ready_ = WaitUntil([&] { return access((runtime_ + "/pipewire-0").c_str(), F_OK) == 0; }, std::chrono::seconds(10));
   }
   ~PipeWireDaemon() {
     daemon_.reset();

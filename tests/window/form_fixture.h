@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "client/engine_binding.h"
 #include "client/VantrelUnit.h"
+#include "client/engine_binding.h"
 
 namespace windowtest {
 
@@ -65,8 +65,8 @@ class FormTest : public ::testing::Test {
 
 // Sends one pointer event to `control` for the pointer at `screen` (global)
 // position, as the window system would deliver it at that moment.
-inline void SendMouse(QWidget* control, QEvent::Type type, QPoint screen, Qt::MouseButton button,
-                      Qt::MouseButtons held, Qt::KeyboardModifiers keys = Qt::NoModifier) {
+inline void SendMouse(QWidget* control, QEvent::Type type, QPoint screen, Qt::MouseButton button, Qt::MouseButtons held,
+                      Qt::KeyboardModifiers keys = Qt::NoModifier) {
   const QPointF local = control->mapFromGlobal(QPointF(screen));
   QMouseEvent event(type, local, local, QPointF(screen), button, held, keys);
   QApplication::sendEvent(control, &event);

@@ -1,8 +1,8 @@
 // The window on the offscreen platform: component tree and layout, regions,
 // ResizeWindow's rules, dragging, maximise/restore, minimise and close.
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
-#include <QAbstractButton>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
@@ -24,22 +24,38 @@ struct Placement {
 
 // The design table, at 460 x 360.
 const Placement kDesign[] = {
-    {"BG_CB", "VantrelForm", {160, 310, 80, 50}},      {"BG_LC", "VantrelForm", {0, 160, 50, 30}},
-    {"BG_CT", "VantrelForm", {150, 0, 100, 100}},      {"BG_RC", "VantrelForm", {410, 200, 50, 10}},
-    {"BG_LT", "VantrelForm", {0, 0, 150, 160}},        {"BG_LB", "VantrelForm", {0, 190, 160, 170}},
-    {"BG_RB", "VantrelForm", {240, 210, 220, 150}},    {"BG_RT", "VantrelForm", {250, 0, 210, 200}},
-    {"logoImg", "VantrelForm", {36, 14, 100, 44}},     {"CloseImg", "VantrelForm", {422, 20, 14, 14}},
-    {"MinimizeImg", "VantrelForm", {362, 20, 14, 14}}, {"MaximizeImg", "VantrelForm", {392, 20, 14, 14}},
-    {"MainPanel", "VantrelForm", {16, 70, 428, 270}},  {"BackImg", "MainPanel", {388, 0, 40, 40}},
-    {"ConnectedBoxLabel", "MainPanel", {100, 4, 142, 18}}, {"Label1", "MainPanel", {20, 4, 68, 18}},
-    {"DisplayPanel", "MainPanel", {10, 40, 409, 217}}, {"LoginPanel", "VantrelForm", {16, 70, 428, 270}},
-    {"ConnectBtn", "LoginPanel", {120, 188, 202, 62}}, {"DeviceIDLabel", "LoginPanel", {43, 28, 68, 18}},
-    {"Label2", "LoginPanel", {44, 73, 67, 18}},        {"PINCodeLabel", "LoginPanel", {44, 128, 68, 18}},
-    {"DeviceIDComboBox", "LoginPanel", {128, 25, 262, 27}}, {"DeviceIPEdit", "LoginPanel", {128, 69, 257, 24}},
-    {"PinPanel1", "LoginPanel", {138, 114, 54, 54}},   {"PinPanel2", "LoginPanel", {202, 114, 54, 54}},
-    {"PinPanel3", "LoginPanel", {266, 114, 54, 54}},   {"PinPanel4", "LoginPanel", {330, 114, 54, 54}},
-    {"PinEdit1", "PinPanel1", {5, 5, 44, 44}},         {"PinEdit2", "PinPanel2", {5, 5, 44, 44}},
-    {"PinEdit3", "PinPanel3", {5, 5, 44, 44}},         {"PinEdit4", "PinPanel4", {5, 5, 44, 44}},
+    {"BG_CB", "VantrelForm", {160, 310, 80, 50}},
+    {"BG_LC", "VantrelForm", {0, 160, 50, 30}},
+    {"BG_CT", "VantrelForm", {150, 0, 100, 100}},
+    {"BG_RC", "VantrelForm", {410, 200, 50, 10}},
+    {"BG_LT", "VantrelForm", {0, 0, 150, 160}},
+    {"BG_LB", "VantrelForm", {0, 190, 160, 170}},
+    {"BG_RB", "VantrelForm", {240, 210, 220, 150}},
+    {"BG_RT", "VantrelForm", {250, 0, 210, 200}},
+    {"logoImg", "VantrelForm", {36, 14, 100, 44}},
+    {"CloseImg", "VantrelForm", {422, 20, 14, 14}},
+    {"MinimizeImg", "VantrelForm", {362, 20, 14, 14}},
+    {"MaximizeImg", "VantrelForm", {392, 20, 14, 14}},
+    {"MainPanel", "VantrelForm", {16, 70, 428, 270}},
+    {"BackImg", "MainPanel", {388, 0, 40, 40}},
+    {"ConnectedBoxLabel", "MainPanel", {100, 4, 142, 18}},
+    {"Label1", "MainPanel", {20, 4, 68, 18}},
+    {"DisplayPanel", "MainPanel", {10, 40, 409, 217}},
+    {"LoginPanel", "VantrelForm", {16, 70, 428, 270}},
+    {"ConnectBtn", "LoginPanel", {120, 188, 202, 62}},
+    {"DeviceIDLabel", "LoginPanel", {43, 28, 68, 18}},
+    {"Label2", "LoginPanel", {44, 73, 67, 18}},
+    {"PINCodeLabel", "LoginPanel", {44, 128, 68, 18}},
+    {"DeviceIDComboBox", "LoginPanel", {128, 25, 262, 27}},
+    {"DeviceIPEdit", "LoginPanel", {128, 69, 257, 24}},
+    {"PinPanel1", "LoginPanel", {138, 114, 54, 54}},
+    {"PinPanel2", "LoginPanel", {202, 114, 54, 54}},
+    {"PinPanel3", "LoginPanel", {266, 114, 54, 54}},
+    {"PinPanel4", "LoginPanel", {330, 114, 54, 54}},
+    {"PinEdit1", "PinPanel1", {5, 5, 44, 44}},
+    {"PinEdit2", "PinPanel2", {5, 5, 44, 44}},
+    {"PinEdit3", "PinPanel3", {5, 5, 44, 44}},
+    {"PinEdit4", "PinPanel4", {5, 5, 44, 44}},
 };
 
 // The layout formulas at window size W x H.
@@ -196,7 +212,8 @@ TEST_F(FormTest, ASizeChangeFromOutsideKeepsTheLayoutRegionsAndSizeRules) {
     QSize requested;
     QSize result;
   };
-  for (const Case c : {Case{{900, 640}, {900, 640}}, Case{{300, 5000}, {460, 1080}}, Case{{1920, 1080}, {1920, 1080}}}) {
+  for (const Case c :
+       {Case{{900, 640}, {900, 640}}, Case{{300, 5000}, {460, 1080}}, Case{{1920, 1080}, {1920, 1080}}}) {
     resize_from_outside(c.requested);
     ASSERT_EQ(form->size(), c.result);
     ExpectLayout(form.get(), c.result.width(), c.result.height());
@@ -238,7 +255,7 @@ class DragTest : public FormTest {
 
 TEST_F(DragTest, DraggingAnyFramePictureMovesTheWindow) {
   for (QWidget* picture : std::initializer_list<QWidget*>{form->BG_LT, form->BG_CT, form->BG_RT, form->BG_LC,
-                                                           form->BG_RC, form->BG_LB, form->BG_CB, form->BG_RB}) {
+                                                          form->BG_RC, form->BG_LB, form->BG_CB, form->BG_RB}) {
     const QPoint start = form->pos();
     const QPoint pointer = Press(picture, {3, 3});
     MoveTo(picture, pointer + QPoint(25, -12));
@@ -259,8 +276,7 @@ TEST_F(DragTest, AQueuedBurstOfMovesFollowsThePointerOnTheScreen) {
   for (int step = 1; step <= 10; ++step) {
     const QPointF screen = pointer + QPoint(15 * step, 9 * step);
     const QPointF stale_local = screen - picture_at_press;
-    QMouseEvent move(QEvent::MouseMove, stale_local, stale_local, screen, Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, stale_local, stale_local, screen, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(form->BG_CT, &move);
   }
   QCoreApplication::processEvents();
@@ -277,8 +293,8 @@ TEST_F(DragTest, ResizeCornerBordersDecideBetweenResizeAndMove) {
     QPoint press;
     bool resizes;
   };
-  for (const Case& c : {Case{{200, 131}, true}, Case{{219, 149}, true}, Case{{199, 131}, false},
-                        Case{{200, 130}, false}}) {
+  for (const Case& c :
+       {Case{{200, 131}, true}, Case{{219, 149}, true}, Case{{199, 131}, false}, Case{{200, 130}, false}}) {
     form->ResizeWindow(460, 360);
     const QPoint start = form->pos();
     const QPoint pointer = Press(form->BG_RB, c.press);
@@ -309,11 +325,11 @@ TEST_F(DragTest, PressesThatStartNothing) {
     Qt::KeyboardModifiers keys;
     bool double_click;
   };
-  for (const Case& c : {Case{"shift", Qt::LeftButton, Qt::ShiftModifier, false},
-                        Case{"ctrl", Qt::LeftButton, Qt::ControlModifier, false},
-                        Case{"alt", Qt::LeftButton, Qt::AltModifier, false},
-                        Case{"right button", Qt::RightButton, Qt::NoModifier, false},
-                        Case{"double-click", Qt::LeftButton, Qt::NoModifier, true}}) {
+  for (const Case& c :
+       {Case{"shift", Qt::LeftButton, Qt::ShiftModifier, false},
+        Case{"ctrl", Qt::LeftButton, Qt::ControlModifier, false}, Case{"alt", Qt::LeftButton, Qt::AltModifier, false},
+        Case{"right button", Qt::RightButton, Qt::NoModifier, false},
+        Case{"double-click", Qt::LeftButton, Qt::NoModifier, true}}) {
     const QPoint screen = form->BG_LT->mapToGlobal(QPoint(20, 20));
     SendMouse(form->BG_LT, c.double_click ? QEvent::MouseButtonDblClick : QEvent::MouseButtonPress, screen, c.button,
               c.button, c.keys);
@@ -325,8 +341,7 @@ TEST_F(DragTest, PressesThatStartNothing) {
 
 TEST_F(DragTest, AModifierDuringTheMoveAndAMoveWithoutButtonsDoNothing) {
   const QPoint pointer = Press(form->BG_CT, {10, 10});
-  SendMouse(form->BG_CT, QEvent::MouseMove, pointer + QPoint(10, 0), Qt::NoButton, Qt::LeftButton,
-            Qt::ShiftModifier);
+  SendMouse(form->BG_CT, QEvent::MouseMove, pointer + QPoint(10, 0), Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
   MoveTo(form->BG_CT, pointer + QPoint(20, 0), Qt::NoButton);
   EXPECT_EQ(form->pos(), QPoint(300, 200));
   // The drag itself is still in progress.

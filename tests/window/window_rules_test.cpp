@@ -2,8 +2,8 @@
 // called directly.
 #include <gtest/gtest.h>
 
-#include "client/mask_edit.h"
 #include "client/VantrelUnit.h"
+#include "client/mask_edit.h"
 #include "client/window_layout.h"
 
 namespace {
@@ -77,9 +77,9 @@ struct BoundCase {
 TEST(BoundWindowSize, DesignSizeUnlessConnectedThenScreenBounds) {
   const QSize screen(1920, 1080);
   const BoundCase cases[] = {
-      {{300, 5000}, true, {460, 1080}},  {{2500, 200}, true, {1920, 360}}, {{800, 600}, true, {800, 600}},
-      {{460, 360}, true, {460, 360}},    {{1920, 1080}, true, {1920, 1080}}, {{-5, -5}, true, {460, 360}},
-      {{1921, 1081}, true, {1920, 1080}}, {{800, 600}, false, {460, 360}},   {{100, 100}, false, {460, 360}},
+      {{300, 5000}, true, {460, 1080}},   {{2500, 200}, true, {1920, 360}},   {{800, 600}, true, {800, 600}},
+      {{460, 360}, true, {460, 360}},     {{1920, 1080}, true, {1920, 1080}}, {{-5, -5}, true, {460, 360}},
+      {{1921, 1081}, true, {1920, 1080}}, {{800, 600}, false, {460, 360}},    {{100, 100}, false, {460, 360}},
   };
   for (const BoundCase& c : cases) {
     EXPECT_EQ(vantrel::BoundWindowSize(c.requested, screen, c.connected), c.expected)

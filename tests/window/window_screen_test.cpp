@@ -96,8 +96,8 @@ class ScreenTest : public ::testing::Test {
   void ExpectFramePictures(const QImage& shot) {
     const QRect window = form->geometry();
     const QRegion region = vantrel::RoundRectRegion(window.size(), 64);
-    for (TImage* picture : {form->BG_LT, form->BG_CT, form->BG_RT, form->BG_LC, form->BG_RC, form->BG_LB,
-                            form->BG_CB, form->BG_RB}) {
+    for (TImage* picture :
+         {form->BG_LT, form->BG_CT, form->BG_RT, form->BG_LC, form->BG_RC, form->BG_LB, form->BG_CB, form->BG_RB}) {
       QImage drawn(picture->size(), QImage::Format_ARGB32);
       drawn.fill(Qt::transparent);
       {
@@ -151,7 +151,8 @@ TEST_F(ScreenTest, ConnectedLayoutAtALargerSize) {
   // The preview surface is an X11 window of its own.
   const WId surface = form->DisplayPanel->winId();
   ASSERT_NE(surface, WId(0));
-  const std::string query = "xwininfo -display " + Display().display() + " -id " + std::to_string(surface) + " >/dev/null";
+  const std::string query =
+      "xwininfo -display " + Display().display() + " -id " + std::to_string(surface) + " >/dev/null";
   EXPECT_EQ(std::system(query.c_str()), 0);
 }
 
@@ -198,8 +199,8 @@ void Pointer(const std::string& actions) {
 TEST_F(ScreenTest, TheRealPointerDragsTheWindowAndItsResizeCorner) {
   const QPoint start = form->pos();
   Pointer("mousemove 930 410 mousedown 1");  // BG_CT
-  for (int step = 1; step <= 4; ++step) Pointer("mousemove " + std::to_string(930 + 15 * step) + " " +
-                                                std::to_string(410 + 10 * step));
+  for (int step = 1; step <= 4; ++step)
+    Pointer("mousemove " + std::to_string(930 + 15 * step) + " " + std::to_string(410 + 10 * step));
   Pointer("mouseup 1");
   EXPECT_EQ(form->pos(), start + QPoint(60, 40));
 
@@ -207,8 +208,8 @@ TEST_F(ScreenTest, TheRealPointerDragsTheWindowAndItsResizeCorner) {
   form->MainPanel->raise();
   const QPoint corner = form->BG_RB->mapToGlobal(QPoint(210, 140));
   Pointer("mousemove " + std::to_string(corner.x()) + " " + std::to_string(corner.y()) + " mousedown 1");
-  for (int step = 1; step <= 5; ++step) Pointer("mousemove " + std::to_string(corner.x() + 20 * step) + " " +
-                                                std::to_string(corner.y() + 12 * step));
+  for (int step = 1; step <= 5; ++step)
+    Pointer("mousemove " + std::to_string(corner.x() + 20 * step) + " " + std::to_string(corner.y() + 12 * step));
   Pointer("mouseup 1");
   EXPECT_EQ(form->pos(), start + QPoint(60, 40));
   EXPECT_EQ(form->size(), QSize(560, 420));

@@ -77,12 +77,11 @@ CameraFeed::Step CameraFeed::TryOpen() {
   polls_until_open_ = 0;
   const FrameQueueLayout& layout = reader_.Layout();
   if (!layout.frame_bytes) {
-    Report(Seen::kEmptySession, "the session's frame queue has size " + std::to_string(layout.width) +
-                                    "x" + std::to_string(layout.height) +
+    Report(Seen::kEmptySession, "the session's frame queue has size " + std::to_string(layout.width) + "x" +
+                                    std::to_string(layout.height) +
                                     ", which holds no picture; showing the placeholder");
   } else {
-    Report(Seen::kSession, "session started: " + std::to_string(layout.width) + "x" +
-                               std::to_string(layout.height));
+    Report(Seen::kSession, "session started: " + std::to_string(layout.width) + "x" + std::to_string(layout.height));
   }
   return ReadSession();
 }
@@ -101,8 +100,9 @@ CameraFeed::Step CameraFeed::ReadSession() {
     return {};
   }
   if (!alive) {
-    Drop(Seen::kWriterGone, "the client's engine has gone without closing its session; "
-                            "showing the placeholder until the next session");
+    Drop(Seen::kWriterGone,
+         "the client's engine has gone without closing its session; "
+         "showing the placeholder until the next session");
     return {};
   }
   const FrameQueueLayout& layout = reader_.Layout();

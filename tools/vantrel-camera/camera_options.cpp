@@ -63,8 +63,7 @@ std::optional<PictureSize> ParseSize(const std::string& text) {
 
 }  // namespace
 
-std::optional<CameraOptions> ParseCameraOptions(const std::vector<std::string>& args,
-                                                std::string& error) {
+std::optional<CameraOptions> ParseCameraOptions(const std::vector<std::string>& args, std::string& error) {
   CameraOptions options;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& flag = args[i];

@@ -16,13 +16,12 @@ struct PictureSize {
 };
 
 struct CameraOptions {
-  std::string v4l2_device;            // empty: publish as a PipeWire camera
-  std::optional<PictureSize> size;    // empty: the first session's size
+  std::string v4l2_device;          // empty: publish as a PipeWire camera
+  std::optional<PictureSize> size;  // empty: the first session's size
   std::string region_name = kFrameQueueName;
 };
 
 // nullopt with `error` set for a bad command line; nullopt with `error` empty
 // for --help.
-std::optional<CameraOptions> ParseCameraOptions(const std::vector<std::string>& args,
-                                                std::string& error);
+std::optional<CameraOptions> ParseCameraOptions(const std::vector<std::string>& args, std::string& error);
 extern const char kCameraUsage[];

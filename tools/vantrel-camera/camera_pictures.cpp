@@ -23,8 +23,7 @@ Picture CameraPictures::For(const CameraFeed::Step& step) {
   } else {
     std::shared_ptr<Frame> scaled = pool_.Take();
     scaled->pixels.resize(Nv12Bytes(camera_));
-    const Nv12View source{step.frame->pixels.data(), step.size.width, step.size.height,
-                          step.frame->pixels.size()};
+    const Nv12View source{step.frame->pixels.data(), step.size.width, step.size.height, step.frame->pixels.size()};
     LetterboxNv12(source, scaled->pixels.data(), camera_);
     last_ = Picture(scaled, &scaled->pixels);
   }

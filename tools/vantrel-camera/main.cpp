@@ -39,9 +39,8 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   gst_init(nullptr, nullptr);
 
-  std::unique_ptr<CameraOutput> output = options->v4l2_device.empty()
-                                             ? OpenPipeWireOutput(error)
-                                             : OpenV4l2Output(options->v4l2_device, error);
+  std::unique_ptr<CameraOutput> output =
+      options->v4l2_device.empty() ? OpenPipeWireOutput(error) : OpenV4l2Output(options->v4l2_device, error);
   if (!output) return Fail(error);
 
   CameraFeed feed(options->region_name, Say);
@@ -59,8 +58,7 @@ int main(int argc, char** argv) {
   if (g_stop) return 0;
   const auto interval = OutputInterval(frame_interval);
   if (!output->Start(*size, interval, error)) return Fail(error);
-  Say("camera of " + std::to_string(size->width) + "x" + std::to_string(size->height) + " at " +
-      output->Where());
+  Say("camera of " + std::to_string(size->width) + "x" + std::to_string(size->height) + " at " + output->Where());
 
   CameraPictures pictures(*size);
   Pacer pacer(Pacer::Clock::now(), interval);

@@ -56,8 +56,7 @@ class PipeWireOutput final : public CameraOutput {
     const int fps = static_cast<int>(std::lround(1e9 / static_cast<double>(interval.count())));
     GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "NV12", "width", G_TYPE_INT,
                                         static_cast<int>(size.width), "height", G_TYPE_INT,
-                                        static_cast<int>(size.height), "framerate", GST_TYPE_FRACTION,
-                                        fps, 1, nullptr);
+                                        static_cast<int>(size.height), "framerate", GST_TYPE_FRACTION, fps, 1, nullptr);
     g_object_set(source_, "caps", caps, nullptr);
     gst_caps_unref(caps);
     if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
@@ -73,9 +72,9 @@ class PipeWireOutput final : public CameraOutput {
       return false;
     }
     auto* held = new Picture(picture);
-    GstBuffer* buffer = gst_buffer_new_wrapped_full(
-        GST_MEMORY_FLAG_READONLY, const_cast<uint8_t*>(picture->data()), picture->size(), 0,
-        picture->size(), held, [](gpointer data) { delete static_cast<Picture*>(data); });
+    GstBuffer* buffer =
+        gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, const_cast<uint8_t*>(picture->data()), picture->size(), 0,
+                                    picture->size(), held, [](gpointer data) { delete static_cast<Picture*>(data); });
     GST_BUFFER_DURATION(buffer) = static_cast<GstClockTime>(interval_.count());
     gst_app_src_push_buffer(GST_APP_SRC(source_), buffer);
     return true;
@@ -107,17 +106,17 @@ std::unique_ptr<CameraOutput> OpenPipeWireOutput(std::string& error) {
   gst_object_ref(source);
   // A live source stamped on arrival; a consumer that falls behind loses
   // the older pictures, never holds up the camera.
-  g_object_set(source, "is-live", TRUE, "format", GST_FORMAT_TIME, "do-timestamp", TRUE, "max-buffers",
-               guint64{2}, "block", FALSE, nullptr);
+  g_object_set(source, "is-live", TRUE, "format", GST_FORMAT_TIME, "do-timestamp", TRUE, "max-buffers", guint64{2},
+               "block", FALSE, nullptr);
   gst_util_set_object_arg(G_OBJECT(source), "leaky-type", "downstream");
   GstPad* source_pad = gst_element_get_static_pad(source, "src");
-  gst_pad_add_probe(source_pad, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM | GST_PAD_PROBE_TYPE_PULL),
+  gst_pad_add_probe(source_pad,
+                    static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM | GST_PAD_PROBE_TYPE_PULL),
                     TakeAwayPoolOffers, nullptr, nullptr);
   gst_object_unref(source_pad);
-  GstStructure* properties = gst_structure_new(
-      "props", "media.class", G_TYPE_STRING, "Video/Source", "media.role", G_TYPE_STRING, "Camera",
-      "node.name", G_TYPE_STRING, kCameraNodeName, "node.description", G_TYPE_STRING, kCameraDescription,
-      nullptr);
+  GstStructure* properties = gst_structure_new("props", "media.class", G_TYPE_STRING, "Video/Source", "media.role",
+                                               G_TYPE_STRING, "Camera", "node.name", G_TYPE_STRING, kCameraNodeName,
+                                               "node.description", G_TYPE_STRING, kCameraDescription, nullptr);
   g_object_set(sink, "client-name", kCameraNodeName, "stream-properties", properties, "sync", FALSE, nullptr);
   gst_structure_free(properties);
   gst_util_set_object_arg(G_OBJECT(sink), "mode", "provide");

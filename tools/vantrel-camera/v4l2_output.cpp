@@ -43,8 +43,8 @@ class V4l2Output final : public CameraOutput {
     format.fmt.pix.sizeimage = size.width * size.height * 2;
     format.fmt.pix.colorspace = V4L2_COLORSPACE_SMPTE170M;
     if (Ioctl(fd_, VIDIOC_S_FMT, &format) != 0) {
-      error = path_ + " refused YUYV " + std::to_string(size.width) + "x" + std::to_string(size.height) +
-              ": " + std::strerror(errno) + " (is another program writing to it?)";
+      error = path_ + " refused YUYV " + std::to_string(size.width) + "x" + std::to_string(size.height) + ": " +
+              std::strerror(errno) + " (is another program writing to it?)";
       return false;
     }
     if (format.fmt.pix.pixelformat != V4L2_PIX_FMT_YUYV || format.fmt.pix.width != size.width ||
@@ -103,11 +103,11 @@ std::unique_ptr<CameraOutput> OpenV4l2Output(const std::string& path, std::strin
     close(fd);
     // With exclusive_caps=1 a loopback device offers output only while no
     // other program writes to it.
-    const char* why = !queried ? " (not a video device)"
+    const char* why = !queried                    ? " (not a video device)"
                       : driver == "v4l2 loopback" ? " (another program is writing to it)"
                                                   : nullptr;
-    error = path + " is not a v4l2loopback output device" +
-            (why ? std::string(why) : " (driver \"" + driver + "\")") + "; " + kLoadHint;
+    error = path + " is not a v4l2loopback output device" + (why ? std::string(why) : " (driver \"" + driver + "\")") +
+            "; " + kLoadHint;
     return nullptr;
   }
   return std::make_unique<V4l2Output>(fd, path);

@@ -112,8 +112,8 @@ void Device::OnLoginLine(const std::string& line) {
   if (options_.replies.empty()) Say("staying silent");
   std::string error;
   if (stream_.Start(session_->peer, options_.video_port, options_.width, options_.height, error)) {
-    Say("streaming started: " + std::to_string(options_.width) + "x" + std::to_string(options_.height) +
-        " to " + AddressText(session_->peer) + ":" + std::to_string(options_.video_port));
+    Say("streaming started: " + std::to_string(options_.width) + "x" + std::to_string(options_.height) + " to " +
+        AddressText(session_->peer) + ":" + std::to_string(options_.video_port));
   } else {
     Say("streaming not started: " + error);
   }
@@ -172,8 +172,7 @@ int Device::Run(int stop_fd) {
   uint16_t control_port = 0;
   Fd listener = ListenOnLoopback(options_.control_port, control_port, error);
   if (!listener.Valid()) {
-    std::fprintf(stderr, "vantrel-device: cannot listen on 127.0.0.1:%u: %s\n", options_.control_port,
-                 error.c_str());
+    std::fprintf(stderr, "vantrel-device: cannot listen on 127.0.0.1:%u: %s\n", options_.control_port, error.c_str());
     return 1;
   }
   Fd announcer(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
@@ -184,13 +183,11 @@ int Device::Run(int stop_fd) {
   const std::string announcement = AnnouncementText(options_.name);
   Say("PIN " + options_.pin);
   Say("listening on 127.0.0.1:" + std::to_string(control_port));
-  Say("announcing \"" + announcement + "\" to 127.0.0.1:" + std::to_string(options_.announce_port) +
-      " every second");
+  Say("announcing \"" + announcement + "\" to 127.0.0.1:" + std::to_string(options_.announce_port) + " every second");
 
   const Clock::time_point start = Clock::now();
   const std::optional<Clock::time_point> end_of_life =
-      options_.lifetime_s > 0 ? std::optional(start + std::chrono::seconds(options_.lifetime_s))
-                              : std::nullopt;
+      options_.lifetime_s > 0 ? std::optional(start + std::chrono::seconds(options_.lifetime_s)) : std::nullopt;
   Clock::time_point next_announce = start;
   for (;;) {
     const Clock::time_point now = Clock::now();
@@ -215,8 +212,10 @@ int Device::Run(int stop_fd) {
       break;
     }
     if (!fds[1].revents) continue;
-    if (session_) OnReadable();
-    else Accept(listener.Get());
+    if (session_)
+      OnReadable();
+    else
+      Accept(listener.Get());
   }
   if (session_) EndSession("device stopping");
   Say("stopped");

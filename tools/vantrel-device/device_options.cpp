@@ -10,8 +10,7 @@ std::optional<long> ParseNumber(std::string_view text, long min, long max) {
   long value = 0;
   const char* end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end || value < min || value > max)
-    return std::nullopt;
+  if (text.empty() || ec != std::errc() || ptr != end || value < min || value > max) return std::nullopt;
   return value;
 }
 
@@ -52,10 +51,18 @@ std::optional<std::string> DecodeEscapes(std::string_view text) {
     }
     if (++i == text.size()) return std::nullopt;
     switch (text[i]) {
-      case 'r': out += '\r'; break;
-      case 'n': out += '\n'; break;
-      case 't': out += '\t'; break;
-      case '\\': out += '\\'; break;
+      case 'r':
+        out += '\r';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case '\\':
+        out += '\\';
+        break;
       case 'x': {
         unsigned value = 0;
         const char* first = text.data() + i + 1;
@@ -77,9 +84,12 @@ std::string Printable(std::string_view bytes) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (unsigned char c : bytes) {
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\\') out += "\\\\";
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\\')
+      out += "\\\\";
     else if (c < ' ' || c == 127) {
       out += "\\x";
       out += kHex[c >> 4];
@@ -92,27 +102,26 @@ std::string Printable(std::string_view bytes) {
 }
 
 std::string UsageText() {
-  return
-      "Usage: vantrel-device [options]\n"
-      "Plays a camera device on loopback: announces itself to 127.0.0.1, takes a login\n"
-      "on 127.0.0.1 and streams a moving test pattern as RTP/H.264 (payload 96) to the\n"
-      "logged-in client while its connection lasts.\n"
-      "  --name NAME          announced name (default \"Vantrel Demo Camera\"; no \"(\")\n"
-      "  --pin PIN            the four-digit PIN to accept (default: a random one)\n"
-      "  --size WxH           video size, answered as OK=WxH (default 1280x720)\n"
-      "  --refuse-text TEXT   line sent for a wrong PIN (default DENIED)\n"
-      "  --reply TEXT         send TEXT as it is instead of OK=WxH (escapes \\r \\n \\t\n"
-      "                       \\\\ \\xHH; nothing is appended); repeat for several replies\n"
-      "  --second-ok          send OK=WxH once more after the replies\n"
-      "  --reply-interval MS  pause before each further reply (default 1000)\n"
-      "  --silent             accept the login but never answer\n"
-      "  --close-abruptly     close the connection right after the login line\n"
-      "  --announce-port N    announcement destination port (default 51033)\n"
-      "  --control-port N     login port (default 51034; 0 picks a free one)\n"
-      "  --video-port N       video destination port (default 51035)\n"
-      "  --once               end after the first connection\n"
-      "  --lifetime S         end after S seconds\n"
-      "  --help               this text\n";
+  return "Usage: vantrel-device [options]\n"
+         "Plays a camera device on loopback: announces itself to 127.0.0.1, takes a login\n"
+         "on 127.0.0.1 and streams a moving test pattern as RTP/H.264 (payload 96) to the\n"
+         "logged-in client while its connection lasts.\n"
+         "  --name NAME          announced name (default \"Vantrel Demo Camera\"; no \"(\")\n"
+         "  --pin PIN            the four-digit PIN to accept (default: a random one)\n"
+         "  --size WxH           video size, answered as OK=WxH (default 1280x720)\n"
+         "  --refuse-text TEXT   line sent for a wrong PIN (default DENIED)\n"
+         "  --reply TEXT         send TEXT as it is instead of OK=WxH (escapes \\r \\n \\t\n"
+         "                       \\\\ \\xHH; nothing is appended); repeat for several replies\n"
+         "  --second-ok          send OK=WxH once more after the replies\n"
+         "  --reply-interval MS  pause before each further reply (default 1000)\n"
+         "  --silent             accept the login but never answer\n"
+         "  --close-abruptly     close the connection right after the login line\n"
+         "  --announce-port N    announcement destination port (default 51033)\n"
+         "  --control-port N     login port (default 51034; 0 picks a free one)\n"
+         "  --video-port N       video destination port (default 51035)\n"
+         "  --once               end after the first connection\n"
+         "  --lifetime S         end after S seconds\n"
+         "  --help               this text\n";
 }
 
 ParsedOptions ParseDeviceOptions(const std::vector<std::string_view>& args) {
@@ -126,8 +135,8 @@ ParsedOptions ParseDeviceOptions(const std::vector<std::string_view>& args) {
   };
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
-    const bool takes_value = arg != "--second-ok" && arg != "--silent" &&
-                             arg != "--close-abruptly" && arg != "--once" && arg != "--help";
+    const bool takes_value =
+        arg != "--second-ok" && arg != "--silent" && arg != "--close-abruptly" && arg != "--once" && arg != "--help";
     if (takes_value && i + 1 == args.size()) return fail("missing value for " + std::string(arg));
     const std::string_view value = takes_value ? args[++i] : std::string_view();
     auto port = [&](uint16_t& into, long min) {
@@ -150,8 +159,7 @@ ParsedOptions ParseDeviceOptions(const std::vector<std::string_view>& args) {
       o.width = size->first;
       o.height = size->second;
     } else if (arg == "--refuse-text") {
-      if (IsBlank(value) || value.starts_with("OK=") ||
-          value.find_first_of("\r\n") != std::string_view::npos)
+      if (IsBlank(value) || value.starts_with("OK=") || value.find_first_of("\r\n") != std::string_view::npos)
         return fail("--refuse-text must be one non-blank line not beginning with OK=");
       o.refuse_text = value;
     } else if (arg == "--reply") {

@@ -49,8 +49,7 @@ Fd ListenOnLoopback(uint16_t port, uint16_t& bound_port, std::string& error) {
   sockaddr_in address = LoopbackAddress(port);
   socklen_t length = sizeof address;
   if (!fd.Valid() || setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-      bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(fd.Get(), 4) != 0 ||
+      bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd.Get(), 4) != 0 ||
       getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     error = std::strerror(errno);
     return Fd();
@@ -61,8 +60,7 @@ Fd ListenOnLoopback(uint16_t port, uint16_t& bound_port, std::string& error) {
 
 void SendDatagramToLoopback(int udp_fd, uint16_t port, std::string_view payload) {
   const sockaddr_in address = LoopbackAddress(port);
-  sendto(udp_fd, payload.data(), payload.size(), 0, reinterpret_cast<const sockaddr*>(&address),
-         sizeof address);
+  sendto(udp_fd, payload.data(), payload.size(), 0, reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
 bool SendAll(int fd, std::string_view bytes) {

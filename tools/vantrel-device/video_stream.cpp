@@ -16,14 +16,13 @@ std::string VideoPipelineDescription(const std::string& host, uint16_t port, int
   return "videotestsrc is-live=true pattern=smpte horizontal-speed=4 ! video/x-raw,format=I420,width=" +
          std::to_string(width) + ",height=" + std::to_string(height) +
          ",framerate=30/1 ! x264enc tune=zerolatency speed-preset=ultrafast key-int-max=15"
-         " ! rtph264pay config-interval=-1 pt=96 ! udpsink host=" + host +
-         " port=" + std::to_string(port);
+         " ! rtph264pay config-interval=-1 pt=96 ! udpsink host=" +
+         host + " port=" + std::to_string(port);
 }
 
 }  // namespace
 
-bool VideoStream::Start(in_addr destination, uint16_t port, int width, int height,
-                        std::string& error) {
+bool VideoStream::Start(in_addr destination, uint16_t port, int width, int height, std::string& error) {
   Stop();
   if (!IsLoopbackIPv4(ntohl(destination.s_addr))) {
     error = "destination " + AddressText(destination) + " is not a loopback address";

@@ -3,9 +3,7 @@
 
 namespace device {
 
-std::string AnnouncementText(std::string_view name) {
-  return std::string(name) + " (127.0.0.1)";
-}
+std::string AnnouncementText(std::string_view name) { return std::string(name) + " (127.0.0.1)"; }
 
 std::optional<Login> ParseLoginLine(std::string_view line) {
   constexpr std::string_view kName = "name=";

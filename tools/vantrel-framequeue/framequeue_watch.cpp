@@ -10,8 +10,7 @@ const char kWatchUsage[] =
     "Watches the frame queue for N seconds (default 5) and prints what it saw;\n"
     "--pgm saves the newest frame's Y plane, --png the newest frame in colour.\n";
 
-std::optional<WatchOptions> ParseWatchOptions(const std::vector<std::string>& args,
-                                              std::string& error) {
+std::optional<WatchOptions> ParseWatchOptions(const std::vector<std::string>& args, std::string& error) {
   WatchOptions options;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& flag = args[i];
@@ -47,10 +46,14 @@ std::optional<WatchOptions> ParseWatchOptions(const std::vector<std::string>& ar
 
 const char* StateName(uint32_t state) {
   switch (state) {
-    case kFrameQueueCreated: return "created, no frame yet";
-    case kFrameQueueWritten: return "frames being written";
-    case kFrameQueueClosed: return "closed by the writer";
-    default: return "unknown";
+    case kFrameQueueCreated:
+      return "created, no frame yet";
+    case kFrameQueueWritten:
+      return "frames being written";
+    case kFrameQueueClosed:
+      return "closed by the writer";
+    default:
+      return "unknown";
   }
 }
 
@@ -64,8 +67,8 @@ std::string FormatReport(const WatchReport& r) {
                 "frame rate: %.1f frames/s\n"
                 "state: %u (%s)\n"
                 "writer: %s\n",
-                r.last.width, r.last.height, r.last.read_index, frames, r.seconds, rate,
-                r.last.state, StateName(r.last.state),
+                r.last.width, r.last.height, r.last.read_index, frames, r.seconds, rate, r.last.state,
+                StateName(r.last.state),
                 r.writer_alive ? "running" : "gone (the region is left over; its counters will not move)");
   return text;
 }

@@ -18,15 +18,14 @@ struct WatchOptions {
 };
 
 // nullopt (with `error` set) for an unknown flag or a bad value.
-std::optional<WatchOptions> ParseWatchOptions(const std::vector<std::string>& args,
-                                              std::string& error);
+std::optional<WatchOptions> ParseWatchOptions(const std::vector<std::string>& args, std::string& error);
 extern const char kWatchUsage[];
 
 // What the tool saw between the first and the last look at the header.
 struct WatchReport {
   FrameQueueHeader first;
   FrameQueueHeader last;
-  double seconds;  // between the two looks
+  double seconds;     // between the two looks
   bool writer_alive;  // at the last look
 };
 const char* StateName(uint32_t state);

@@ -2,7 +2,6 @@
 // of seconds and prints what it saw; optionally saves the newest frame.
 // A reader only: it never writes the region. One thread.
 #include <QImage>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -45,8 +44,7 @@ bool SaveNewestFrame(const FrameQueueReader& reader, const WatchOptions& options
     std::printf("%s %s\n", saved ? "saved" : "could not save", options.png_path.c_str());
     ok = ok && saved;
   }
-  std::printf("saved frame: %u, timestamp %llu ns\n", frame.index,
-              static_cast<unsigned long long>(frame.timestamp));
+  std::printf("saved frame: %u, timestamp %llu ns\n", frame.index, static_cast<unsigned long long>(frame.timestamp));
   return ok;
 }
 

@@ -35,8 +35,8 @@ extern "C" {
 STROVA_API EngineResult strova_init(uint8_t env_ready) { return Record("strova_init", std::to_string(env_ready)); }
 
 STROVA_API EngineResult strova_startoutput(int32_t device_index, const char* device_name, int32_t port,
-                                           const char* media_type, int32_t width, int32_t height,
-                                           int32_t framerate, int32_t framerate_den) {
+                                           const char* media_type, int32_t width, int32_t height, int32_t framerate,
+                                           int32_t framerate_den) {
   return Record("strova_startoutput", std::to_string(device_index), Text(device_name), std::to_string(port),
                 Text(media_type), std::to_string(width), std::to_string(height), std::to_string(framerate),
                 std::to_string(framerate_den));
