@@ -1,9 +1,6 @@
 vantrel_test(control_protocol_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/control_protocol_test.cpp
   LIBS vantrel_client_rules)
-vantrel_test(tcp_socket_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tcp_socket_test.cpp
-  LIBS vantrel_platform)
 vantrel_test(fake_engine_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/fake_engine_test.cpp
   LIBS vantrel_client_rules fake_engine)

@@ -1,9 +1,6 @@
 vantrel_test(discovery_rules_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/rules_test.cpp
   LIBS vantrel_client_rules)
-vantrel_test(discovery_platform_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/udp_socket_test.cpp ${CMAKE_CURRENT_LIST_DIR}/local_addresses_test.cpp
-  LIBS vantrel_client_rules)
 if(NOT VANTREL_WITH_MEDIA)
   return()
 endif()
