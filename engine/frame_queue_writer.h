@@ -24,7 +24,7 @@ struct FrameQueueWriter {
 // 139264 macroblocks of 16 x 16, each side at most 8192). A device's reply
 // cannot make us reserve more.
 inline constexpr int64_t kMaxFrameSide = 8192;
-inline constexpr int64_t kMaxFramePixels = 139264 * 16 * 16;
+inline constexpr int64_t kMaxFramePixels = int64_t{139264} * 16 * 16;
 constexpr bool FrameSizeAllowed(int64_t width, int64_t height) {
   return width >= 0 && height >= 0 && width <= kMaxFrameSide && height <= kMaxFrameSide &&
          width * height <= kMaxFramePixels;

@@ -94,7 +94,7 @@ void Delete(gpointer data) {
 std::optional<uint32_t> H264RtpSsrc(const uint8_t* data, size_t size) {
   if (!data || size <= kRtpFixedHeader) return std::nullopt;
   if (data[0] >> 6 != kRtpVersion || (data[1] & 0x7f) != kH264PayloadType) return std::nullopt;
-  size_t header = kRtpFixedHeader + 4u * (data[0] & 0x0f);
+  size_t header = kRtpFixedHeader + size_t{4} * (data[0] & 0x0f);
   if (data[0] & 0x10) {  // header extension: 4 bytes, then its length in words
     if (size < header + 4) return std::nullopt;
     header += 4 + 4u * Be16(data + header + 2);

@@ -20,7 +20,7 @@
 // pictures we accept, without loss.
 inline constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
 // A latched source that has sent nothing for this long gives way to the next.
-inline constexpr int64_t kSourceSilenceUs = 2 * G_USEC_PER_SEC;
+inline constexpr int64_t kSourceSilenceUs = int64_t{2} * G_USEC_PER_SEC;
 // RTP clock of H.264 video.
 inline constexpr int kRtpVideoClockRate = 90000;
 // How long the jitter buffer waits for a packet that is missing or overtaken;

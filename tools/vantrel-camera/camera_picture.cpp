@@ -59,9 +59,9 @@ void LetterboxNv12(const Nv12View& source, uint8_t* target, PictureSize target_s
   const size_t uv_bytes = source.bytes - source_luma;
   uint8_t* target_uv = target + luma;
   for (uint32_t y = 0; y < rect.height / 2; ++y) {
-    const uint32_t sy = static_cast<uint32_t>((uint64_t{2 * y} * source.height) / rect.height) / 2;
+    const uint32_t sy = static_cast<uint32_t>((uint64_t{y} * 2 * source.height) / rect.height) / 2;
     uint8_t* out = target_uv + size_t{rect.y / 2 + y} * target_size.width + rect.x;
-    for (uint32_t x = 0; x < rect.width / 2; ++x) {
+    for (size_t x = 0; x < rect.width / 2; ++x) {
       const size_t at = size_t{sy} * source.width + (column[2 * x] & ~1u);
       if (at + 1 >= uv_bytes || (column[2 * x] | 1u) >= source.width) continue;
       out[2 * x] = source_uv[at];
@@ -76,7 +76,7 @@ void Nv12ToYuyv(const uint8_t* nv12, PictureSize size, uint8_t* yuyv) {
     const uint8_t* luma = nv12 + size_t{y} * size.width;
     const uint8_t* uv = uv_plane + size_t{y / 2} * size.width;
     uint8_t* out = yuyv + size_t{y} * size.width * 2;
-    for (uint32_t x = 0; x < size.width; x += 2) {
+    for (size_t x = 0; x < size.width; x += 2) {
       out[2 * x] = luma[x];
       out[2 * x + 1] = uv[x];
       out[2 * x + 2] = luma[x + 1];

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-typedef struct _GstElement GstElement;
+typedef struct _GstElement GstElement;  // NOLINT(bugprone-reserved-identifier): GStreamer's own name
 
 namespace device {
 
