@@ -111,7 +111,11 @@ void PipelineChain::EmptySlots() const {
   for (std::size_t i = 0; i < described_; ++i) *described_slots_[i] = nullptr;
 }
 
-void DismantleChain(std::span<GstElement* const> chain) {
+void UnlinkChain(std::span<GstElement* const> chain) {
   for (std::size_t i = chain.size(); i > 1; --i) gst_element_unlink(chain[i - 2], chain[i - 1]);
+}
+
+void DismantleChain(std::span<GstElement* const> chain) {
+  UnlinkChain(chain);
   for (GstElement* element : chain) gst_bin_remove(GST_BIN(g_slots.pipeline), element);
 }

@@ -75,6 +75,8 @@ class PipelineChain {
   std::size_t described_ = 0;
 };
 
-// Unlinks the chain pair by pair from the sink end back to the source and
-// takes its elements out of the pipeline; chain is in source-to-sink order.
+// Unlinks the chain pair by pair from the sink end back to the source;
+// chain is in source-to-sink order.
+void UnlinkChain(std::span<GstElement* const> chain);
+// UnlinkChain, then takes the chain's elements out of the pipeline.
 void DismantleChain(std::span<GstElement* const> chain);
