@@ -26,7 +26,7 @@ constexpr int kRounds = 20;
 double ThreadMicroseconds() {
   timespec now{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return now.tv_sec * 1e6 + now.tv_nsec / 1e3;
+  return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
 }
 
 // Microseconds of CPU per frame of one round; `prepare` runs untimed before

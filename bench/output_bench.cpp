@@ -36,6 +36,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -87,7 +88,7 @@ void DrawNumber(uint8_t* y, int stride, uint32_t n) {
   const uint32_t word = (n & 0xffff) | (~n & 0xffff) << kBits;
   for (int bit = 0; bit < 2 * kBits; ++bit) {
     const uint8_t value = (word >> bit & 1) ? 235 : 16;
-    for (int row = 0; row < kBlock; ++row) std::memset(y + size_t(row) * stride + bit * kBlock, value, kBlock);
+    for (int row = 0; row < kBlock; ++row) std::memset(y + size_t(row) * stride + size_t(bit) * kBlock, value, kBlock);
   }
 }
 
@@ -96,7 +97,7 @@ std::optional<uint32_t> ReadNumber(const uint8_t* y, int stride) {
   for (int bit = 0; bit < 2 * kBits; ++bit) {
     int sum = 0;
     for (int row = 12; row < 20; ++row)
-      for (int col = 12; col < 20; ++col) sum += y[size_t(row) * stride + bit * kBlock + col];
+      for (int col = 12; col < 20; ++col) sum += y[size_t(row) * stride + size_t(bit) * kBlock + col];
     if (sum / 64 > 128) word |= 1u << bit;
   }
   if ((word & 0xffff) != (~word >> kBits & 0xffff)) return std::nullopt;
@@ -155,7 +156,7 @@ GstPadProbeReturn StampNumber(GstPad* pad, GstPadProbeInfo* info, gpointer user_
     for (int plane = 1; plane < 3; ++plane) {  // grey chroma under the blocks
       auto* data = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, plane));
       for (int row = 0; row < kBlock / 2; ++row)
-        std::memset(data + size_t(row) * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, plane), 128, kBits * kBlock);
+        std::memset(data + size_t(row) * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, plane), 128, size_t{kBits} * kBlock);
     }
     gst_video_frame_unmap(&frame);
   }
@@ -275,7 +276,7 @@ int Send(const char* clip, int port) {
   GstElement* out = gst_bin_get_by_name(GST_BIN(pipeline), "out");
   GstPad* pad = gst_element_get_static_pad(out, "sink");
   std::vector<SentFrame> sent;
-  sent.reserve(kClipFrames * 2);
+  sent.reserve(size_t{kClipFrames} * 2);
   gst_pad_add_probe(pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST), OnRtpOut, &sent,
                     nullptr);
   gst_object_unref(pad);
@@ -318,6 +319,7 @@ std::vector<uint64_t> SendClip(const char* self, const std::string& clip, int po
   }
   std::sort(frames.begin(), frames.end());
   std::vector<uint64_t> by_number;
+  by_number.reserve(frames.size());
   for (const auto& f : frames) by_number.push_back(f.second);
   return by_number;
 }
@@ -343,7 +345,9 @@ class Relay {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(in_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (bind(in_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      g_error("relay: no loopback port: %s", g_strerror(errno));
+    }
     socklen_t length = sizeof address;
     getsockname(in_, reinterpret_cast<sockaddr*>(&address), &length);
     port = ntohs(address.sin_port);
@@ -449,7 +453,7 @@ Run MeasureEngine(const char* self, const std::string& clip, const Clip& c, cons
     strova_endoutput();
     return run;
   }
-  g_usleep(300 * 1000);  // the pipeline reaches PLAYING
+  g_usleep(300'000);  // the pipeline reaches PLAYING
 
   Arrivals arrivals;
   std::atomic<bool> stop{false};
@@ -482,7 +486,7 @@ Run MeasureEngine(const char* self, const std::string& clip, const Clip& c, cons
   });
   const uint64_t cpu0 = CpuNs(CLOCK_PROCESS_CPUTIME_ID);
   const std::vector<uint64_t> sent = SendClip(self, clip, port, fault);
-  g_usleep(300 * 1000);  // the last frames drain
+  g_usleep(300'000);  // the last frames drain
   stop = true;
   poller.join();
   Finish(run, sent, arrivals, CpuNs(CLOCK_PROCESS_CPUTIME_ID) - cpu0 - poller_cpu);
@@ -534,10 +538,10 @@ Run MeasureChain(const char* self, const std::string& clip, const std::string& e
   g_signal_connect(out, "handoff", G_CALLBACK(OnHandoff), &context);
   gst_object_unref(out);
   gst_element_set_state(pipeline, GST_STATE_PLAYING);
-  g_usleep(300 * 1000);
+  g_usleep(300'000);
   const uint64_t cpu0 = CpuNs(CLOCK_PROCESS_CPUTIME_ID);
   const std::vector<uint64_t> sent = SendClip(self, clip, port, fault);
-  g_usleep(300 * 1000);
+  g_usleep(300'000);
   const uint64_t cpu = CpuNs(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
   gst_element_set_state(pipeline, GST_STATE_NULL);
   gst_object_unref(pipeline);
@@ -548,7 +552,7 @@ Run MeasureChain(const char* self, const std::string& clip, const std::string& e
 double Percentile(std::vector<double> values, double p) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());
-  const size_t index = std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5));
+  const size_t index = std::min(values.size() - 1, size_t(std::lround(p * double(values.size() - 1))));
   return values[index];
 }
 

@@ -7,13 +7,10 @@
 // libstrova.so. The test camera stands in for the camera; the latency is
 // taken by switching it from black to white and timing the first white frame
 // leaving the camera and reaching the sink.
-#include <arpa/inet.h>
 #include <dlfcn.h>
 #include <gst/gst.h>
 #include <gst/video/videooverlay.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,6 +26,7 @@
 #include "engine/strova.h"
 #include "tests/camera/test_camera.h"
 #include "tests/camera/x11_picture.h"
+#include "tests/support/free_port.h"
 #include "tests/support/xvfb.h"
 
 namespace {
@@ -46,19 +44,8 @@ int64_t NowNs() {
 double CpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-int FreeUdpPort() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
+  const auto seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec);
+  return seconds + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Frames and first-white times seen at the camera and at the sink.
@@ -174,7 +161,7 @@ struct Figures {
 
 bool Measure(const LoopBuilder& builder, unsigned long window, Figures& figures) {
   Stamps stamps;
-  GstElement* sink = builder.start(FreeUdpPort(), window);
+  GstElement* sink = builder.start(testsupport::FreeUdpPort(), window);
   GstElement* pattern = testcamera::LatestPattern();
   if (!sink || !pattern) {
     std::fprintf(stderr, "%s: the loop did not start\n", builder.name);
@@ -204,7 +191,7 @@ bool Measure(const LoopBuilder& builder, unsigned long window, Figures& figures)
     for (int waited = 0; waited < 2000 && stamps.sink_white == 0; waited += 5) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    if (stamps.sink_white) latencies.push_back((stamps.sink_white - stamps.camera_white) / 1e6);
+    if (stamps.sink_white) latencies.push_back(static_cast<double>(stamps.sink_white - stamps.camera_white) / 1e6);
   }
   gst_object_unref(pattern);
   builder.stop();

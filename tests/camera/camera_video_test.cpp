@@ -35,9 +35,9 @@ class UdpPort {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    const bool bound = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                       getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    port_ = bound ? ntohs(address.sin_port) : 0;
   }
   ~UdpPort() { Close(); }
   void Close() {

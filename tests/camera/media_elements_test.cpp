@@ -199,7 +199,7 @@ TEST_F(CameraStandIn, ChosenCameraDeliversVideo) {
                    G_CALLBACK(+[](GstElement*, GstBuffer*, GstPad*, gint* count) { g_atomic_int_inc(count); }),
                    &frames);
   gst_element_set_state(pipeline_, GST_STATE_PLAYING);
-  for (int waited = 0; waited < 5000 && g_atomic_int_get(&frames) < 5; waited += 50) g_usleep(50 * 1000);
+  for (int waited = 0; waited < 5000 && g_atomic_int_get(&frames) < 5; waited += 50) g_usleep(50'000);
   EXPECT_GE(g_atomic_int_get(&frames), 5);
   gst_object_unref(sink);
 }

@@ -12,6 +12,7 @@
 
 // Under ASan (leak detection and full stacks come from tests.cmake), GLib's
 // own allocation while the library loads is not ours to mend.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the sanitizer runtime's own hook
 extern "C" const char* __lsan_default_suppressions() { return "leak:_dl_init\n"; }
 
 namespace {

@@ -43,7 +43,7 @@ TEST_F(HostileDeviceTest, TenMegabytesWithoutANewlineEndTheReader) {
 TEST_F(HostileDeviceTest, GarbageAtAMegabyteASecondEndsTheSession) {
   LogIn();
   std::mt19937 random(7);
-  std::string garbage(100 * 1024, '\0');
+  std::string garbage(size_t{100} * 1024, '\0');
   for (int tenth = 0; tenth < 20; ++tenth) {
     for (char& byte : garbage) byte = static_cast<char>(random());
     if (server.SendFor(garbage, 200) < garbage.size()) break;  // the client has gone
@@ -66,9 +66,12 @@ TEST_P(InvalidReply, EndsTheReaderAndStartsNothing) {
   EXPECT_TRUE(EngineCalls().empty());
 }
 
+// A NUL byte inside the size.
+const std::string kNulInSize = std::string("OK=640") + '\0' + "x480\n";
+
 INSTANTIATE_TEST_SUITE_P(Table, InvalidReply,
-                         testing::Values(std::string("OK=640\0x480\n", 12), "OK=\xff\xfex1\n", "OK=-1x5\n", "OK=0x0\n",
-                                         "OK=4294967297x2\n", "OK=1280x-720\n"));
+                         testing::Values(kNulInSize, "OK=\xff\xfex1\n", "OK=-1x5\n", "OK=0x0\n", "OK=4294967297x2\n",
+                                         "OK=1280x-720\n"));
 
 // Refusals: any other non-blank line, NUL bytes and invalid UTF-8 among them.
 class HostileRefusal : public HostileDeviceTest, public testing::WithParamInterface<std::string> {};

@@ -135,7 +135,7 @@ class LoopbackServer {
     if (connection_ == kNoSocket) return false;
     if (PollTestSocket(connection_, POLLIN, timeout_ms) <= 0) return false;
     char buffer[4096];
-    const int got = recv(connection_, buffer, sizeof buffer, 0);
+    const auto got = recv(connection_, buffer, sizeof buffer, 0);
     if (got <= 0) {
       peer_closed_ = true;
     } else {
@@ -162,7 +162,8 @@ class UnansweringListener {
       const TestSocket filler = OpenTestSocket(AF_INET, SOCK_STREAM, true);
       fillers_.push_back(filler);
       sockaddr_in address = LoopbackAddress(server_.port());
-      connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+      // Non-blocking: the attempt is in progress at best, and the poll tells.
+      (void)connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
       if (PollTestSocket(filler, POLLOUT, 300) == 0) {
         full_ = true;
         break;

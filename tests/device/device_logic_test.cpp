@@ -11,7 +11,7 @@
 namespace device {
 namespace {
 
-ParsedOptions Parse(std::vector<std::string_view> args) { return ParseDeviceOptions(args); }
+ParsedOptions Parse(const std::vector<std::string_view>& args) { return ParseDeviceOptions(args); }
 
 TEST(DeviceOptions, DefaultsAnswerOkWithTheDefaultSize) {
   const ParsedOptions parsed = Parse({});

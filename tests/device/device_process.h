@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "tools/vantrel-device/net.h"
 
 namespace device_test {
@@ -44,9 +45,7 @@ class DeviceProcess {
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     std::vector<std::string> argv_text{VANTREL_BIN_DIR "vantrel-device"};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& arg : argv_text) argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = testsupport::ExecArgv(argv_text);
     if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);

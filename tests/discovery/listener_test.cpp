@@ -54,7 +54,7 @@ class Listener : public ::testing::Test {
 
 TEST_F(Listener, DatagramReachesTheHandlerOnTheOwnersThreadWithAllItsBytes) {
   StartRecording();
-  const std::string payload("Cam\0\xFF (127.0.0.1)\r\n", 20);
+  const std::string payload("Cam\0\xFF (127.0.0.1)\r\n", 19);
   ASSERT_TRUE(SendDatagram(listener.Port(), payload));
   ASSERT_TRUE(ProcessUntil([&] { return received.size() == 1; }));
   EXPECT_EQ(received[0], payload);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/udp_socket.h"
+#include "tests/support/child_process.h"
 #include "tests/support/xvfb.h"
 
 namespace {
@@ -40,9 +41,7 @@ pid_t Spawn(const std::vector<std::string>& args) {
   const pid_t child = fork();
   if (child == 0) {
     setenv("QT_QPA_PLATFORM", "xcb", 1);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
+    std::vector<char*> argv = testsupport::ExecArgv(args);
     execv(argv[0], argv.data());
     _exit(127);
   }

@@ -73,6 +73,7 @@ class WindowDiscovery : public ::testing::Test {
   QString Address() const { return form->DeviceIPEdit->text(); }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
+    names.reserve(DeviceIDComboBox()->count());
     for (int i = 0; i < DeviceIDComboBox()->count(); ++i)
       names.push_back(DeviceIDComboBox()->itemText(i).toStdString());
     return names;

@@ -78,7 +78,7 @@ TEST_P(BusWatch, MessageIsPrintedAndStrovaWaitReturns) {
   conventions::AddBusWatch();
   GstBus* bus = gst_pipeline_get_bus(GST_PIPELINE(g_slots.pipeline));
   std::thread poster([&] {
-    g_usleep(100 * 1000);
+    g_usleep(100'000);
     GstMessage* message;
     if (c.type == GST_MESSAGE_EOS) {
       message = gst_message_new_eos(GST_OBJECT(g_slots.pipeline));

@@ -89,7 +89,7 @@ class Feeder {
     gst_object_unref(pipeline_);
     // Every sample the appsink handed over has been released again (the
     // appsink's own last reference may go a moment after the pipeline).
-    for (int wait = 0; wait < 200 && freed_ < pushed_; ++wait) g_usleep(10 * 1000);
+    for (int wait = 0; wait < 200 && freed_ < pushed_; ++wait) g_usleep(10'000);
     EXPECT_EQ(freed_, pushed_);
   }
   void Feed(const std::vector<GstSample*>& samples) {

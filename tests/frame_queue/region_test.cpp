@@ -242,7 +242,7 @@ TEST_F(Region, CreatorsRacingEndWithOneWriter) {
 TEST_F(Region, ReaderInAnotherProcessSeesTheCloseAndKeepsTheLastFrame) {
   FrameQueue* queue = FrameQueueCreate(64, 48, name_.c_str());
   ASSERT_NE(queue, nullptr);
-  std::vector<uint8_t> y(64 * 48), uv(64 * 24);
+  std::vector<uint8_t> y(size_t{64} * 48), uv(size_t{64} * 24);
   for (int n = 0; n < 5; ++n) WriteNumberedFrame(queue, y, uv);
   Child reader([&](Child& self) {
     FrameQueueReader r;
@@ -279,7 +279,7 @@ TEST_F(Region, PollingReaderNeverAcceptsASlotBeingWritten) {
     return copied > 0 ? 0 : 3;
   });
   ASSERT_TRUE(reader.Await());
-  std::vector<uint8_t> y(160 * 120), uv(160 * 60);
+  std::vector<uint8_t> y(size_t{160} * 120), uv(size_t{160} * 60);
   for (int n = 0; n < 20000; ++n) WriteNumberedFrame(queue, y, uv);
   FrameQueueClose(queue);
   EXPECT_EQ(reader.Wait(), 0);

@@ -17,6 +17,7 @@ namespace {
 constexpr char kChildRegion[] = "VANTREL_FRAME_QUEUE_CHILD_REGION";
 constexpr uint32_t kWidth = 64;
 constexpr uint32_t kHeight = 48;
+constexpr size_t kLumaBytes = size_t{kWidth} * kHeight;
 
 std::string PrivateName() {
   static int counter = 0;
@@ -31,8 +32,8 @@ std::string PrivateName() {
 // Frame n: every Y byte n, every UV byte n + 1, timestamp 1000 * n.
 void WriteNumberedFrame(FrameQueueWriter& writer) {
   const uint32_t n = writer.header->write_index + 1;
-  std::vector<uint8_t> y(kWidth * kHeight, static_cast<uint8_t>(n));
-  std::vector<uint8_t> uv(kWidth * kHeight / 2, static_cast<uint8_t>(n + 1));
+  std::vector<uint8_t> y(kLumaBytes, static_cast<uint8_t>(n));
+  std::vector<uint8_t> uv(kLumaBytes / 2, static_cast<uint8_t>(n + 1));
   WriteFrame(&writer, FramePlanes{y.data(), uv.data(), kWidth, kWidth, kWidth, kHeight}, 1000ull * n);
 }
 
@@ -41,9 +42,9 @@ int CheckNumberedFrame(const FrameQueueReader& reader, uint32_t n) {
   FrameQueueReader::Frame frame;
   if (reader.CopyNewestFrame(frame) != FrameQueueReader::Copy::Copied) return 10;
   if (frame.index != n || frame.timestamp != 1000ull * n) return 11;
-  if (frame.pixels.size() != kWidth * kHeight * 3 / 2) return 12;
+  if (frame.pixels.size() != kLumaBytes * 3 / 2) return 12;
   for (size_t i = 0; i < frame.pixels.size(); ++i) {
-    if (frame.pixels[i] != static_cast<uint8_t>(i < kWidth * kHeight ? n : n + 1)) return 13;
+    if (frame.pixels[i] != static_cast<uint8_t>(i < kLumaBytes ? n : n + 1)) return 13;
   }
   return 0;
 }

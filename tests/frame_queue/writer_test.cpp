@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "engine/frame_queue.h"
@@ -56,7 +57,7 @@ TEST_F(Writer, FramesGoToSlotsOneTwoZeroOne) {
   const uint32_t expected_slot[] = {1, 2, 0, 1};
   for (uint32_t n = 1; n <= 4; ++n) {
     Feeder feeder;
-    feeder.Feed({MakeSample({64, 48, 0, 0, static_cast<uint8_t>(n), 128}, n * 1000)});
+    feeder.Feed({MakeSample({64, 48, 0, 0, static_cast<uint8_t>(n), 128}, GstClockTime{n} * 1000)});
     const FrameQueueHeader h = reader_.Header();
     EXPECT_EQ(h.write_index, n);
     EXPECT_EQ(h.read_index, n);
@@ -78,6 +79,7 @@ TEST_F(Writer, CountersWrapAndTheSlotFollowsThem) {
   g_slots.frame_queue->header->write_index = UINT32_MAX - 1;
   g_slots.frame_queue->header->read_index = UINT32_MAX - 1;
   std::vector<GstSample*> samples;
+  samples.reserve(3);
   for (int n = 0; n < 3; ++n) samples.push_back(MakeSample({32, 16}, n));
   Feeder().Feed(samples);
   // 2^32 - 1 is a multiple of 3: frames 2^32 - 1 and 0 both go to slot 0,
@@ -121,6 +123,7 @@ TEST_F(Writer, CloseMarksTheRegionClosedAndKeepsTheLastFrame) {
 TEST_F(Writer, FramesWithoutQueueAreReleased) {
   ASSERT_EQ(g_slots.frame_queue, nullptr);
   std::vector<GstSample*> samples;
+  samples.reserve(3);
   for (int n = 0; n < 3; ++n) samples.push_back(MakeSample({32, 16}, n));
   Feeder().Feed(samples);
 }
@@ -186,7 +189,7 @@ TEST_F(Writer, VideoTestSourceThroughTheAppsink) {
   FrameQueueReader::Frame frame;
   ASSERT_EQ(reader_.CopyNewestFrame(frame), FrameQueueReader::Copy::Copied);
   EXPECT_EQ(frame.timestamp, 3 * GST_SECOND / 30);
-  const auto luma_end = frame.pixels.begin() + 320 * 240;
+  const auto luma_end = frame.pixels.begin() + std::ptrdiff_t{320} * 240;
   EXPECT_TRUE(std::all_of(frame.pixels.begin(), luma_end, [](uint8_t b) { return b == 235; }));
   EXPECT_TRUE(std::all_of(luma_end, frame.pixels.end(), [](uint8_t b) { return b == 128; }));
 }

@@ -1,6 +1,7 @@
 // Runs the fuzz target without libFuzzer (compilers other than clang): every
 // seed file of the given folders, then a fixed number of seeded random
 // mutations of them, each at most FUZZ_MAX_LEN bytes long. Usage: NAME RUNS FOLDER...
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +33,7 @@ std::string Mutate(std::string input, std::mt19937& random) {
     const std::size_t at = input.empty() ? 0 : random() % (input.size() + 1);
     switch (random() % 4) {
       case 0:
-        input.insert(input.begin() + at, byte);
+        input.insert(input.begin() + static_cast<std::ptrdiff_t>(at), byte);
         break;
       case 1:
         if (at < input.size()) input[at] = byte;

@@ -163,7 +163,7 @@ TEST_F(HostileInput, LargeGarbageDatagramsNeverStopTheDevicesFrames) {
   EXPECT_GT(garbage, 1000u);
   EXPECT_GE(after, 15) << "frames flow at the device's rate again";
 #if !defined(__SANITIZE_ADDRESS__)
-  EXPECT_LT(ResidentBytes(), resident_before + 32u * 1024 * 1024);
+  EXPECT_LT(ResidentBytes(), resident_before + 32ul * 1024 * 1024);
 #endif
 }
 

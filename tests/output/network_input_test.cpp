@@ -20,7 +20,7 @@ using namespace outputtest;
 
 // An RTP packet: first byte (version and flags), payload type, SSRC
 // 0x11223344, then `rest` (CSRCs, extension, payload, padding) as given.
-std::vector<uint8_t> Rtp(uint8_t first, uint8_t payload_type, std::vector<uint8_t> rest) {
+std::vector<uint8_t> Rtp(uint8_t first, uint8_t payload_type, const std::vector<uint8_t>& rest) {
   std::vector<uint8_t> packet = {first, payload_type, 0, 1, 0, 0, 0, 9, 0x11, 0x22, 0x33, 0x44};
   for (uint8_t byte : rest) packet.push_back(byte);
   return packet;

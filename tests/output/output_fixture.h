@@ -125,6 +125,7 @@ inline Nv12Frame ReferenceFrame(int width, int height) {
 // Points in the middle of each of the seven top bars.
 inline std::vector<std::pair<int, int>> BarCentres(int width, int height) {
   std::vector<std::pair<int, int>> points;
+  points.reserve(7);
   for (int bar = 0; bar < 7; ++bar) points.emplace_back((2 * bar + 1) * width / 14, height / 3);
   return points;
 }

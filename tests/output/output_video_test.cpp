@@ -65,7 +65,7 @@ TEST_P(NetworkVideo, FramesArriveAsNv12OfTheSentSizeAndPicture) {
   EXPECT_EQ(reader.Header().state, 3u);
   const uint32_t last = reader.Header().read_index;
   EXPECT_EQ(reader.Header().write_index, last);
-  g_usleep(200 * 1000);
+  g_usleep(200'000);
   EXPECT_EQ(reader.Header().read_index, last) << "no frame is written after the end";
   sender.reset();
   strova_release();
@@ -134,7 +134,7 @@ TEST(OutputCycles, TwoHundredStartsAndEndsDoNotGrow) {
   EXPECT_EQ(OpenFileDescriptors(), fds);
 #if !defined(__SANITIZE_ADDRESS__)
   // (AddressSanitizer keeps freed memory resident in its quarantine.)
-  EXPECT_LT(ResidentBytes(), rss + 8u * 1024 * 1024) << "from " << rss;
+  EXPECT_LT(ResidentBytes(), rss + 8ul * 1024 * 1024) << "from " << rss;
 #endif
   EXPECT_GT(with_frames, 180) << "frames flowed in most cycles";
   std::printf("RSS %zu -> %zu bytes, fds %zu, cycles with frames %d of 210\n", rss, ResidentBytes(), fds, with_frames);

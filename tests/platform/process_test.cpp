@@ -136,7 +136,7 @@ TEST(FileExists, FolderOfTheLibrarysNameIsNotAFile) {
   EXPECT_FALSE(platform::FileExists(Utf8Of(dir / "Strova.dll")));
   EXPECT_FALSE(platform::FileExists(Utf8Of(dir / "missing")));
   fs::remove(dir / "Strova.dll");
-  std::ofstream{dir / "Strova.dll"};
+  std::ofstream(dir / "Strova.dll").close();
   EXPECT_TRUE(platform::FileExists(Utf8Of(dir / "Strova.dll")));
   fs::remove_all(dir);
 }

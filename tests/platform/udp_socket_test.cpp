@@ -22,7 +22,7 @@ std::string ReceiveText(UdpSocket& socket) {
   if (socket.WaitForData(5000) != UdpSocket::WaitResult::Readable) return "<nothing>";
   std::vector<std::uint8_t> buffer(UdpSocket::kMaxDatagram);
   const auto length = socket.Receive(buffer);
-  return length ? std::string(buffer.begin(), buffer.begin() + *length) : "<failed>";
+  return length ? std::string(buffer.data(), buffer.data() + *length) : "<failed>";
 }
 
 TEST(UdpSocket, BothFamiliesShareOnePortAndEachReceivesItsOwn) {

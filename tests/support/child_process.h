@@ -2,10 +2,12 @@
 // environment variable, for tests that need a second process (a reader of
 // shared memory, say); on Windows with CreateProcessW, on POSIX with fork and
 // exec. The child finds the variable before main and does its part there.
+// On POSIX also the argument vector for exec and spawn of other programs.
 // Used on the test's own thread.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -17,6 +19,18 @@
 #include "tests/support/test_env.h"
 
 namespace testsupport {
+
+#ifndef _WIN32
+// `args` as exec and posix_spawn take them: pointers into the strings, which
+// must outlive the result, and a null pointer last.
+inline std::vector<char*> ExecArgv(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+#endif
 
 // The child's exit code; -1 when it could not be started.
 inline int RunSelfAsChild(const std::string& name, const std::string& value) {

@@ -87,7 +87,7 @@ TEST(WebcamPicture, LetterboxFillsTheRectangleAndPaintsBlackBars) {
         ASSERT_EQ(out[y * target.width + x], inside ? 150 : kBlackLuma) << x << "," << y;
       }
     }
-    const uint8_t* uv = out.data() + target.width * target.height;
+    const uint8_t* uv = out.data() + size_t{target.width} * target.height;
     const uint32_t mid = (rect.y + rect.height / 2) / 2 * target.width + (rect.x + rect.width / 2) / 2 * 2;
     EXPECT_EQ(uv[mid], 60);
     EXPECT_EQ(uv[mid + 1], 200);

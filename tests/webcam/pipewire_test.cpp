@@ -41,7 +41,7 @@ Colour ColourOf(uint32_t argb) {
   if (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(out))) {
     GstMapInfo map;
     gst_buffer_map(gst_sample_get_buffer(sample), &map, GST_MAP_READ);
-    colour = {map.data[0], map.data[16 * 16], map.data[16 * 16 + 1]};
+    colour = {map.data[0], map.data[256], map.data[257]};  // Y, then U and V after the 16x16 luma
     gst_buffer_unmap(gst_sample_get_buffer(sample), &map);
     gst_sample_unref(sample);
   }
@@ -209,7 +209,7 @@ TEST_F(WebcamPipeWire, AWriterKilledWithSigkillGivesThePlaceholderAndTheNextWrit
 // The path of a v4l2loopback device, or empty.
 std::string LoopbackDevice() {
   for (int n = 0; n < 64; ++n) {
-    const std::string path = "/dev/video" + std::to_string(n);
+    std::string path = "/dev/video" + std::to_string(n);
     const int fd = open(path.c_str(), O_RDWR);
     if (fd < 0) continue;
     v4l2_capability caps{};
@@ -279,8 +279,9 @@ TEST(WebcamV4l2, FramesReachALoopbackDevice) {
     if (!sample) break;
     GstMapInfo map;
     gst_buffer_map(gst_sample_get_buffer(sample), &map, GST_MAP_READ);
-    const uint8_t* centre = map.data + (120 * 320 + 160) * 2;
-    green = map.size >= 320 * 240 * 2 && centre[0] == 150 && centre[1] == 60 && centre[3] == 70;
+    constexpr size_t kWidth = 320, kHeight = 240, kBytesPerPixel = 2;  // YUYV
+    const uint8_t* centre = map.data + (kHeight / 2 * kWidth + kWidth / 2) * kBytesPerPixel;
+    green = map.size >= kWidth * kHeight * kBytesPerPixel && centre[0] == 150 && centre[1] == 60 && centre[3] == 70;
     gst_buffer_unmap(gst_sample_get_buffer(sample), &map);
     gst_sample_unref(sample);
   }

@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/child_process.h"
+
 namespace webcamtest {
 
 inline std::string ReadFile(const std::string& path) {
@@ -52,9 +54,7 @@ class Child {
       prctl(PR_SET_PDEATHSIG, SIGKILL);  // gone with a test that dies or times out
       FILE* out = std::freopen(log.c_str(), "w", stdout);
       if (out) dup2(fileno(stdout), STDERR_FILENO);
-      std::vector<char*> args;
-      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
+      std::vector<char*> args = testsupport::ExecArgv(argv);
       execvp(args[0], args.data());
       _exit(127);
     }

@@ -17,7 +17,7 @@ namespace testsupport {
 class FakeEngineLog {
  public:
   FakeEngineLog() : path_(UniqueTempPath("fake-engine-").string()) {
-    std::ofstream{path_};
+    std::ofstream(path_).close();
     SetTestEnv("FAKE_ENGINE_LOG", path_);
   }
   ~FakeEngineLog() {
