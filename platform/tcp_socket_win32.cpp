@@ -1,7 +1,7 @@
 // TcpSocket's system calls on Windows Sockets 2. Called from whichever
 // thread uses the socket, and ShutdownSocketHandle from the disconnecting
-// thread. A handle is a Connection: the socket, the event its network events
-// (read, write, close) set, and the event a disconnect sets. Every wait
+// thread. A handle is a SocketWithEvents: the socket, the event its network
+// events (read, write, close) set, and the event a disconnect sets. Every wait
 // watches both, since a shutdown does not wake a wait on Windows (only a
 // close would, and the socket is closed only once its user has left).
 #include <winsock2.h>
@@ -15,16 +15,7 @@
 namespace platform {
 namespace {
 
-struct Connection {
-  SOCKET socket = INVALID_SOCKET;
-  WSAEVENT activity = WSA_INVALID_EVENT;
-  WSAEVENT disconnect = WSA_INVALID_EVENT;
-  ~Connection() {
-    if (socket != INVALID_SOCKET) closesocket(socket);
-    if (activity != WSA_INVALID_EVENT) WSACloseEvent(activity);
-    if (disconnect != WSA_INVALID_EVENT) WSACloseEvent(disconnect);
-  }
-};
+using Connection = SocketWithEvents;
 
 Connection& Of(intptr_t handle) { return *reinterpret_cast<Connection*>(handle); }
 
@@ -55,7 +46,7 @@ bool CompleteConnect(SOCKET s, const sockaddr_in& address, int timeout_ms) {
 enum class Wait { Activity, Disconnected, TimedOut, Failed };
 
 // Waits for a network event of the connection or its disconnect, at most
-// until `deadline` (GetTickCount64 time; 0: no limit). Resets the activity
+// until `deadline` (GetTickCount64 time; 0: no limit). Resets the network
 // event; the socket records a new event for whatever is still pending once
 // the next send or receive call has been made.
 Wait WaitOn(Connection& connection, ULONGLONG deadline) {
@@ -64,13 +55,13 @@ Wait WaitOn(Connection& connection, ULONGLONG deadline) {
     const ULONGLONG now = GetTickCount64();
     wait_ms = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
   }
-  const WSAEVENT watched[2] = {connection.disconnect, connection.activity};
+  const WSAEVENT watched[2] = {connection.wake, connection.network};
   const DWORD ready = WSAWaitForMultipleEvents(2, watched, FALSE, wait_ms, FALSE);
   if (ready == WSA_WAIT_EVENT_0) return Wait::Disconnected;
   if (ready == WSA_WAIT_TIMEOUT) return Wait::TimedOut;
   if (ready != WSA_WAIT_EVENT_0 + 1) return Wait::Failed;
   WSANETWORKEVENTS events;
-  return WSAEnumNetworkEvents(connection.socket, connection.activity, &events) == 0 ? Wait::Activity : Wait::Failed;
+  return WSAEnumNetworkEvents(connection.socket, connection.network, &events) == 0 ? Wait::Activity : Wait::Failed;
 }
 
 int ChunkOf(size_t size) { return size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size); }
@@ -89,9 +80,9 @@ TcpSocket::Handle TcpSocket::OpenConnection(uint32_t ipv4, uint16_t port, int ti
   // The socket stays non-blocking: sends and receives wait on the events.
   if (connection->socket != INVALID_SOCKET && ioctlsocket(connection->socket, FIONBIO, &non_blocking) == 0 &&
       CompleteConnect(connection->socket, address, timeout_ms) &&
-      (connection->activity = WSACreateEvent()) != WSA_INVALID_EVENT &&
-      (connection->disconnect = WSACreateEvent()) != WSA_INVALID_EVENT &&
-      WSAEventSelect(connection->socket, connection->activity, FD_READ | FD_WRITE | FD_CLOSE) == 0) {
+      (connection->network = WSACreateEvent()) != WSA_INVALID_EVENT &&
+      (connection->wake = WSACreateEvent()) != WSA_INVALID_EVENT &&
+      WSAEventSelect(connection->socket, connection->network, FD_READ | FD_WRITE | FD_CLOSE) == 0) {
     return reinterpret_cast<Handle>(connection);
   }
   delete connection;
@@ -136,7 +127,7 @@ TcpSocket::IoStatus TcpSocket::ReceiveOn(Handle handle, char* buffer, size_t cap
 void TcpSocket::ShutdownSocketHandle(Handle handle) {
   Connection& connection = Of(handle);
   shutdown(connection.socket, SD_BOTH);
-  WSASetEvent(connection.disconnect);
+  WSASetEvent(connection.wake);
 }
 
 void TcpSocket::CloseSocketHandle(Handle handle) { delete &Of(handle); }

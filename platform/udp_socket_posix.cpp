@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/socket_address.h"
 #include "platform/udp_socket.h"
 
 namespace platform {
@@ -43,35 +44,18 @@ std::unique_ptr<UdpSocket> UdpSocket::Bind(IpFamily family, std::uint16_t port) 
     if (errno == EAFNOSUPPORT || errno == EPROTONOSUPPORT) return nullptr;
     ThrowSystemError(errno, what);
   }
-  int result;
-  if (family == IpFamily::IPv4) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    result = bind(handles->socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-  } else {
+  if (family == IpFamily::IPv6) {
     const int only = 1;
     if (setsockopt(handles->socket, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only) != 0) ThrowSystemError(errno, what);
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_addr = in6addr_any;
-    address.sin6_port = htons(port);
-    result = bind(handles->socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   }
-  if (result != 0) ThrowSystemError(errno, what);
+  const SocketAddress address = WildcardAddress(domain, port);
+  if (bind(handles->socket, address.get(), address.length) != 0) ThrowSystemError(errno, what);
   handles->wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (handles->wake < 0) ThrowSystemError(errno, what);
   return std::unique_ptr<UdpSocket>(new UdpSocket(std::move(handles)));
 }
 
-std::uint16_t UdpSocket::Port() const {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (getsockname(handles_->socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-  if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-  return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-}
+std::uint16_t UdpSocket::Port() const { return BoundPort(handles_->socket); }
 
 UdpSocket::WaitResult UdpSocket::WaitForData(int timeout_ms) {
   pollfd watched[2] = {{handles_->wake, POLLIN, 0}, {handles_->socket, POLLIN, 0}};

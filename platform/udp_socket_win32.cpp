@@ -7,21 +7,14 @@
 #include <string>
 #include <system_error>
 
+#include "platform/socket_address.h"
 #include "platform/udp_socket.h"
 #include "platform/winsock_win32.h"
 
 namespace platform {
 
-struct UdpSocket::Handles {
-  SOCKET socket = INVALID_SOCKET;
-  WSAEVENT readable = WSA_INVALID_EVENT;
-  WSAEVENT wake = WSA_INVALID_EVENT;
-  ~Handles() {
-    if (socket != INVALID_SOCKET) closesocket(socket);
-    if (readable != WSA_INVALID_EVENT) WSACloseEvent(readable);
-    if (wake != WSA_INVALID_EVENT) WSACloseEvent(wake);
-  }
-};
+// `network` is set when a datagram arrives (FD_READ); `wake` by Wake().
+struct UdpSocket::Handles : SocketWithEvents {};
 
 namespace {
 
@@ -48,47 +41,30 @@ std::unique_ptr<UdpSocket> UdpSocket::Bind(IpFamily family, std::uint16_t port) 
   if (setsockopt(handles->socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
                  sizeof exclusive) != 0)
     ThrowSocketError(what);
-  int result;
-  if (family == IpFamily::IPv4) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    result = bind(handles->socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-  } else {
+  if (family == IpFamily::IPv6) {
     const DWORD only = 1;
     if (setsockopt(handles->socket, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&only), sizeof only) != 0)
       ThrowSocketError(what);
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_addr = in6addr_any;
-    address.sin6_port = htons(port);
-    result = bind(handles->socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   }
-  if (result != 0) ThrowSocketError(what);
-  handles->readable = WSACreateEvent();
+  const SocketAddress address = WildcardAddress(domain, port);
+  if (bind(handles->socket, address.get(), address.length) != 0) ThrowSocketError(what);
+  handles->network = WSACreateEvent();
   handles->wake = WSACreateEvent();
-  if (handles->readable == WSA_INVALID_EVENT || handles->wake == WSA_INVALID_EVENT) ThrowSocketError(what);
-  if (WSAEventSelect(handles->socket, handles->readable, FD_READ) != 0) ThrowSocketError(what);
+  if (handles->network == WSA_INVALID_EVENT || handles->wake == WSA_INVALID_EVENT) ThrowSocketError(what);
+  if (WSAEventSelect(handles->socket, handles->network, FD_READ) != 0) ThrowSocketError(what);
   return std::unique_ptr<UdpSocket>(new UdpSocket(std::move(handles)));
 }
 
-std::uint16_t UdpSocket::Port() const {
-  sockaddr_storage address{};
-  int length = sizeof address;
-  if (getsockname(handles_->socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-  if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-  return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-}
+std::uint16_t UdpSocket::Port() const { return BoundPort(handles_->socket); }
 
 UdpSocket::WaitResult UdpSocket::WaitForData(int timeout_ms) {
-  const WSAEVENT watched[2] = {handles_->wake, handles_->readable};
+  const WSAEVENT watched[2] = {handles_->wake, handles_->network};
   const DWORD ready = WSAWaitForMultipleEvents(2, watched, FALSE, static_cast<DWORD>(timeout_ms), FALSE);
   if (ready == WSA_WAIT_EVENT_0) return WaitResult::Woken;
   if (ready == WSA_WAIT_EVENT_0 + 1) {
     // Resets the event; the next receive re-arms FD_READ while data remains.
     WSANETWORKEVENTS events;
-    WSAEnumNetworkEvents(handles_->socket, handles_->readable, &events);
+    WSAEnumNetworkEvents(handles_->socket, handles_->network, &events);
     return WaitResult::Readable;
   }
   return WaitResult::TimedOut;

@@ -107,4 +107,12 @@ std::system_error WinsockError(int code, const std::string& what) {
   return std::system_error(code, WinsockCategory(), what);
 }
 
+SocketWithEvents::SocketWithEvents() : socket(INVALID_SOCKET), network(WSA_INVALID_EVENT), wake(WSA_INVALID_EVENT) {}
+
+SocketWithEvents::~SocketWithEvents() {
+  if (socket != INVALID_SOCKET) closesocket(socket);
+  if (network != WSA_INVALID_EVENT) WSACloseEvent(network);
+  if (wake != WSA_INVALID_EVENT) WSACloseEvent(wake);
+}
+
 }  // namespace platform

@@ -1,9 +1,7 @@
 // Real video through the three pipelines under a private X server: the test
 // camera drawn into an X11 window, the camera streamed to 127.0.0.1 and shown
 // by the stream preview of a second process, and bus errors ending strova_wait.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -15,6 +13,7 @@
 #include "engine/strova.h"
 #include "tests/camera/camera_support.h"
 #include "tests/camera/x11_picture.h"
+#include "tests/support/free_port.h"
 
 extern char** environ;
 
@@ -30,15 +29,7 @@ const std::string kShots = VANTREL_TEST_SHOTS;
 // the socket is closed (or kept busy while it stays open).
 class UdpPort {
  public:
-  UdpPort() : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    const bool bound = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                       getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    port_ = bound ? ntohs(address.sin_port) : 0;
-  }
+  UdpPort() : fd_(socket(AF_INET, SOCK_DGRAM, 0)), port_(fd_ >= 0 ? testsupport::BindToFreeLoopbackPort(fd_) : 0) {}
   ~UdpPort() { Close(); }
   void Close() {
     if (fd_ >= 0) close(fd_);
@@ -48,7 +39,7 @@ class UdpPort {
 
  private:
   int fd_;
-  int port_ = 0;
+  int port_;
 };
 
 class VideoTest : public EngineTest {
